@@ -1,0 +1,41 @@
+#ifndef ABSTRACTDEVICE_H
+#define ABSTRACTDEVICE_H
+
+#include "device/deviceidentity.h"
+
+#include <QObject>
+#include <QString>
+
+class AbstractInterfaceDriver;
+
+// What the window, the selection page and the forms see of any sensor.
+class AbstractDevice : public QObject
+{
+    Q_OBJECT
+public:
+    explicit AbstractDevice(const DeviceIdentity &identity);
+    ~AbstractDevice() override = default;
+
+    virtual QString deviceId() const = 0;
+    virtual QString serialNumber() const = 0;
+    virtual QString firmwareVersion() const = 0;
+    virtual QString name() const = 0;
+    virtual QString deviceType() const = 0;
+    virtual AbstractInterfaceDriver *interfaceDriver() const = 0;
+
+public slots:
+    virtual bool open() = 0;
+    virtual void close() = 0;
+
+protected:
+    // Name and type from the catalogue; an entry without a name gives the uncatalogued name and no type.
+    void setNameAndType(const QString &catalogueName, const QString &catalogueType, const QString &uncataloguedPattern);
+
+    QString m_deviceId;
+    QString m_serialNumber;
+    QString m_firmwareVersion;
+    QString m_name;
+    QString m_deviceType;
+};
+
+#endif

@@ -1,0 +1,29 @@
+#ifndef ABSTRACTINTERFACEDRIVER_H
+#define ABSTRACTINTERFACEDRIVER_H
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+// A byte transport to one sensor: writes a command, gathers the reply up to the prompt '>'.
+class AbstractInterfaceDriver : public QObject
+{
+    Q_OBJECT
+public:
+    AbstractInterfaceDriver() : QObject(nullptr) {}
+    ~AbstractInterfaceDriver() override = default;
+
+    virtual bool open() = 0;
+    virtual void close() = 0;
+    virtual bool sendRequest(const QByteArray &request, QByteArray &response) = 0;
+    virtual QString type() const = 0;
+    virtual QString name() const = 0;
+    // Connects the driver's Error(QString) signal to receiver's onInterfaceError(const QString &) slot.
+    virtual bool connectErrorHandler(QObject *receiver) = 0;
+
+protected:
+    QString m_type;
+    QString m_name;
+};
+
+#endif

@@ -1,0 +1,109 @@
+#include "device/devicecatalogue.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QSettings>
+
+QString DeviceCatalogue::defaultPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/DeviceCatalogue.ini");
+}
+
+bool DeviceCatalogue::load()
+{
+    return load(defaultPath());
+}
+
+void DeviceCatalogue::showFailure(const QString &text)
+{
+    QMessageBox box;
+    box.setText(text);
+    box.exec();
+}
+
+bool DeviceCatalogue::load(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        showFailure(QStringLiteral("Catalogue file not found!"));
+        return false;
+    }
+    if (info.size() >= MaxFileSize) {
+        showFailure(QStringLiteral("Catalogue file corrupted! (Too big)"));
+        return false;
+    }
+    if (!verifyChecksum(path)) {
+        showFailure(QStringLiteral("Catalogue file corrupted!"));
+        return false;
+    }
+
+    m_entries.clear();
+    QSettings settings(path, QSettings::IniFormat);
+    const QStringList groups = settings.childGroups();
+    for (const QString &group : groups) {
+        settings.beginGroup(group);
+        CatalogueEntry entry;
+        entry.ID = settings.value(QStringLiteral("ID")).toString();
+        entry.FirmwareVersions = settings.value(QStringLiteral("FirmwareVersions")).toString();
+        entry.Name = settings.value(QStringLiteral("Name")).toString();
+        entry.Options = settings.value(QStringLiteral("Options")).toString();
+        entry.DeviceType = settings.value(QStringLiteral("DeviceType")).toString();
+        entry.ConstantProperties = settings.value(QStringLiteral("ConstantProperties")).toString();
+        settings.endGroup();
+        m_entries.append(entry);
+    }
+    return true;
+}
+
+bool DeviceCatalogue::verifyChecksum(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        qDebug() << "Error opening file:" << path;
+        return false;
+    }
+    file.readLine();
+    const QByteArray checksumLine = file.readLine().simplified();
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    while (!file.atEnd())
+        hash.addData(file.readLine());
+    const QByteArray expected = "checksum=" + hash.result().toHex();
+    if (checksumLine == expected)
+        return true;
+    qDebug() << "Hash calculated:" << expected;
+    if (checksumLine == "checksum=disabled") {
+        qDebug() << "Catalogue checksum disabled!";
+        return true;
+    }
+    return false;
+}
+
+bool DeviceCatalogue::lookup(CatalogueEntry &entry, const DeviceIdentity &identity) const
+{
+    entry.ID.clear();
+    entry.Name.clear();
+    entry.DeviceType.clear();
+    entry.ConstantProperties.clear();
+    bool found = false;
+    for (const CatalogueEntry &candidate : m_entries) {
+        if (candidate.ID != identity.deviceId)
+            continue;
+        if (candidate.FirmwareVersions.isEmpty()) {
+            entry = candidate;
+            return true;
+        }
+        const QStringList versions = candidate.FirmwareVersions.split(QLatin1Char(';'));
+        for (const QString &version : versions) {
+            if (version == identity.firmwareVersion) {
+                entry = candidate;
+                found = true;
+                break;
+            }
+        }
+    }
+    return found;
+}

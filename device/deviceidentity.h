@@ -1,0 +1,13 @@
+#ifndef DEVICEIDENTITY_H
+#define DEVICEIDENTITY_H
+
+#include <QString>
+
+struct DeviceIdentity
+{
+    QString deviceId;
+    QString firmwareVersion;
+    QString serialNumber;
+};
+
+#endif

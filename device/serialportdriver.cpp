@@ -1,0 +1,185 @@
+#include "device/serialportdriver.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QRegExp>
+#include <QSerialPort>
+#include <QSerialPortInfo>
+#include <QThread>
+
+namespace {
+const char ExcludedPorts[] = "LPT[1-9][0-9]*";
+
+// A port whose other side is gone (a hung-up terminal, an unplugged adapter) makes the blocking
+// waits return at once. Sleeping out the rest of the wait keeps a retry loop, or a form that polls
+// without pause, from spinning the worker thread.
+void sleepOutRemainder(const QElapsedTimer &clock, int msecs)
+{
+    const qint64 left = msecs - clock.elapsed();
+    if (left > 0)
+        QThread::msleep(static_cast<unsigned long>(left));
+}
+}
+
+SerialPortDriver::SerialPortDriver(QSerialPort *port)
+    : port(port)
+{
+    m_type = QStringLiteral("serialport");
+    m_name = port->portName();
+}
+
+SerialPortDriver::~SerialPortDriver()
+{
+    if (port->isOpen())
+        port->close();
+    delete port;
+}
+
+void SerialPortDriver::applyLineSettings(QSerialPort *port)
+{
+    port->setBaudRate(QSerialPort::Baud19200, QSerialPort::AllDirections);
+    port->setDataBits(QSerialPort::Data8);
+    port->setParity(QSerialPort::NoParity);
+    port->setStopBits(QSerialPort::OneStop);
+    port->setFlowControl(QSerialPort::NoFlowControl);
+}
+
+bool SerialPortDriver::isExcludedPortName(const QString &portName)
+{
+    const QStringList patterns = QString::fromLatin1(ExcludedPorts).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (const QString &pattern : patterns) {
+        QRegExp rx(pattern);
+        if (rx.isValid() && rx.indexIn(portName) != -1)
+            return true;
+    }
+    return false;
+}
+
+QVector<AbstractInterfaceDriver *> SerialPortDriver::availableInterfaces()
+{
+    QVector<AbstractInterfaceDriver *> drivers;
+    const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : infos) {
+        auto *port = new QSerialPort;
+        applyLineSettings(port);
+        if (isExcludedPortName(info.portName())) {
+            delete port;
+            continue;
+        }
+        port->setPort(info);
+        drivers.append(new SerialPortDriver(port));
+    }
+
+    // Pseudo-terminals are never listed by the system; they are reached by path.
+    const QStringList extras = qEnvironmentVariable("PELLORA_EXTRA_PORTS").split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (const QString &rawPath : extras) {
+        const QString path = rawPath.trimmed();
+        if (path.isEmpty())
+            continue;
+        auto *port = new QSerialPort;
+        applyLineSettings(port);
+        port->setPortName(path);
+        if (isExcludedPortName(port->portName())) {
+            delete port;
+            continue;
+        }
+        drivers.append(new SerialPortDriver(port));
+    }
+    return drivers;
+}
+
+bool SerialPortDriver::open()
+{
+    if (port->isOpen()) {
+        qDebug().noquote() << "Port " + m_name + " already open! (Check if it have been closed properly previously!)";
+        return true;
+    }
+    return port->open(QIODevice::ReadWrite);
+}
+
+void SerialPortDriver::close()
+{
+    port->close();
+}
+
+bool SerialPortDriver::waitForReadyRead(int msecs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    if (port->waitForReadyRead(msecs))
+        return true;
+    sleepOutRemainder(clock, msecs);
+    return false;
+}
+
+bool SerialPortDriver::waitForBytesWritten(int msecs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    if (port->waitForBytesWritten(msecs))
+        return true;
+    sleepOutRemainder(clock, msecs);
+    return false;
+}
+
+bool SerialPortDriver::sendRequest(const QByteArray &request, QByteArray &response)
+{
+    if (!port->isOpen()) {
+        if (request == "ID\r")
+            return false;
+        qDebug() << "";
+        qDebug() << QString("msg (on " + m_name + ")[") + QString::fromLatin1(request) + "]";
+        qDebug() << "Port closed!";
+        return false;
+    }
+
+    int attempts = 0;
+    bool received = false;
+    for (;;) {
+        ++attempts;
+        port->write(request.constData(), request.size());
+        if (!waitForBytesWritten(WriteTimeoutMs)) {
+            qDebug() << "Wait write request timeout:" << WriteTimeoutMs << m_name
+                     << " Bytes waiting to be written: " << port->bytesToWrite();
+            emit Error(QStringLiteral("writeRequestTimeout"));
+        } else if (waitForReadyRead(FirstByteTimeoutMs)) {
+            QByteArray data = port->readAll();
+            while (waitForReadyRead(GapTimeoutMs)) {
+                data.append(port->readAll());
+                if (data.endsWith('>'))
+                    break;
+                if (data.size() > MaxReplyBytes) {
+                    qDebug() << "responseData.size()>500: " << data.size();
+                    qDebug() << QString("msg (on " + m_name + ")[") + QString::fromLatin1(request) + "]";
+                    qDebug() << "response: " << response;
+                    return false;
+                }
+            }
+            if (data.endsWith('>') || request == "Z 0\r") {
+                response = data;
+                return true;
+            }
+            received = true;
+        }
+        if (attempts >= MaxAttempts)
+            return received;
+    }
+}
+
+QString SerialPortDriver::type() const
+{
+    return m_type;
+}
+
+QString SerialPortDriver::name() const
+{
+    return m_name;
+}
+
+bool SerialPortDriver::connectErrorHandler(QObject *receiver)
+{
+    if (!receiver)
+        return false;
+    return static_cast<bool>(QObject::connect(this, SIGNAL(Error(QString)), receiver,
+                                              SLOT(onInterfaceError(QString)), Qt::AutoConnection));
+}

@@ -1,0 +1,46 @@
+#ifndef SERIALPORTDRIVER_H
+#define SERIALPORTDRIVER_H
+
+#include "device/abstractinterfacedriver.h"
+
+#include <QVector>
+
+class QSerialPort;
+
+class SerialPortDriver : public AbstractInterfaceDriver
+{
+    Q_OBJECT
+public:
+    explicit SerialPortDriver(QSerialPort *port);
+    ~SerialPortDriver() override;
+
+    // One closed driver per usable port: the system's ports, then PELLORA_EXTRA_PORTS in the given order.
+    static QVector<AbstractInterfaceDriver *> availableInterfaces();
+    // The line settings every sensor port uses (19200 8N1, no flow control).
+    static void applyLineSettings(QSerialPort *port);
+    static bool isExcludedPortName(const QString &portName);
+
+    bool open() override;
+    void close() override;
+    bool sendRequest(const QByteArray &request, QByteArray &response) override;
+    QString type() const override;
+    QString name() const override;
+    bool connectErrorHandler(QObject *receiver) override;
+
+    static constexpr int WriteTimeoutMs = 500;
+    static constexpr int FirstByteTimeoutMs = 500;
+    static constexpr int GapTimeoutMs = 50;
+    static constexpr int MaxAttempts = 3;
+    static constexpr int MaxReplyBytes = 500;
+
+signals:
+    void Error(QString errorMSG);
+
+private:
+    bool waitForReadyRead(int msecs);
+    bool waitForBytesWritten(int msecs);
+
+    QSerialPort *port;
+};
+
+#endif

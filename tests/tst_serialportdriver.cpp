@@ -1,0 +1,249 @@
+// The real serial transport over pseudo-terminals, against pellora-sim.
+#include "device/serialportdriver.h"
+#include "messagelog.h"
+#include "simprocess.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSerialPort>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+SerialPortDriver *driverFor(const QString &path)
+{
+    auto *port = new QSerialPort;
+    SerialPortDriver::applyLineSettings(port);
+    port->setPortName(path);
+    return new SerialPortDriver(port);
+}
+
+QString script(const QJsonArray &replies, int chunkGapMs = 0)
+{
+    QJsonObject o{{"kind", "script"}, {"name", "script"}, {"replies", replies}, {"paced", false},
+                  {"answerDelayMs", 2}, {"chunkGapMs", chunkGapMs}};
+    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+}
+
+QJsonObject reply(const QString &command, const QStringList &pieces)
+{
+    return QJsonObject{{"command", command}, {"pieces", QJsonArray::fromStringList(pieces)}};
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+class ErrorReceiver : public QObject
+{
+    Q_OBJECT
+public:
+    QStringList errors;
+public slots:
+    void onInterfaceError(const QString &errorMSG) { errors.append(errorMSG); }
+};
+
+}
+
+class TestSerialPortDriver : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void promptEndsReplyAndChunksAreJoined();
+    void incompleteRepliesAndSpecialCommands();
+    void oversizedReplyFailsWithoutRetry();
+    void silentPortCostsThreeAttemptsAndSleeps();
+    void closedPort();
+    void hungUpPortNeitherCrashesNorSpins();
+    void stalledWriteEmitsErrorToHandler();
+    void extraPortsListingAndExclusion();
+};
+
+void TestSerialPortDriver::promptEndsReplyAndChunksAreJoined()
+{
+    SimProcess sim;
+    const QString whole = "X\r\n\r\x02X,00000001,\r\n>";
+    const QString chunked = "C\r\n\r\x02C,12345678,ABCDEF01,\r\n>";
+    QVERIFY(sim.start({"--verbose",
+                       script({reply("X\r", {whole})}),
+                       script({reply("C\r", {chunked.left(7), chunked.mid(7, 9), chunked.mid(16)})}, 20)}));
+
+    QScopedPointer<SerialPortDriver> one(driverFor(sim.port(0)));
+    QVERIFY(one->open());
+    QByteArray response;
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(one->sendRequest("X\r", response));
+    // A reply whose first piece already ends in '>' is taken after one more quiet wait.
+    QCOMPARE(response, whole.toLatin1());
+    QVERIFY2(clock.elapsed() >= 45, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(sim.commandsSeen(sim.port(0), 1, 1000), 1);
+
+    QScopedPointer<SerialPortDriver> two(driverFor(sim.port(1)));
+    QVERIFY(two->open());
+    response.clear();
+    QVERIFY(two->sendRequest("C\r", response));
+    QCOMPARE(response, chunked.toLatin1());
+    QCOMPARE(sim.commandsSeen(sim.port(1), 1, 1000), 1);
+}
+
+void TestSerialPortDriver::incompleteRepliesAndSpecialCommands()
+{
+    SimProcess sim;
+    QVERIFY(sim.start({"--verbose", script({reply("P\r", {"P\r\n>still talking"}),
+                                             reply("Z 0\r", {"Z 0\r\n\r\x02Z,"})})}));
+    QScopedPointer<SerialPortDriver> driver(driverFor(sim.port(0)));
+    QVERIFY(driver->open());
+
+    // '>' inside but not last: bytes came, so true, but the caller's buffer stays as it was.
+    QByteArray response("untouched");
+    QVERIFY(driver->sendRequest("P\r", response));
+    QCOMPARE(response, QByteArray("untouched"));
+    QCOMPARE(sim.commandsSeen(sim.port(0), 3, 1000), 3);
+
+    // The commit command is taken without a prompt, at the first attempt.
+    sim.takeLog();
+    response.clear();
+    QVERIFY(driver->sendRequest("Z 0\r", response));
+    QCOMPARE(response, QByteArray("Z 0\r\n\r\x02Z,"));
+    QTest::qWait(100);
+    QCOMPARE(sim.commandsSeen(sim.port(0), 0, 0), 1);
+}
+
+void TestSerialPortDriver::oversizedReplyFailsWithoutRetry()
+{
+    SimProcess sim;
+    QStringList pieces;
+    for (int i = 0; i < 7; ++i)
+        pieces.append(QString(100, QChar('a' + i)));
+    QVERIFY(sim.start({"--verbose", script({reply("BIG\r", pieces)}, 10)}));
+    QScopedPointer<SerialPortDriver> driver(driverFor(sim.port(0)));
+    QVERIFY(driver->open());
+    MessageLog log;
+    QByteArray response("before");
+    QVERIFY(!driver->sendRequest("BIG\r", response));
+    QCOMPARE(response, QByteArray("before"));
+    QVERIFY(log.contains("responseData.size()>500"));
+    QTest::qWait(150);
+    QCOMPARE(sim.commandsSeen(sim.port(0), 0, 0), 1);
+}
+
+void TestSerialPortDriver::silentPortCostsThreeAttemptsAndSleeps()
+{
+    SimProcess sim;
+    QVERIFY(sim.start({"--verbose", "silent"}));
+    QScopedPointer<SerialPortDriver> driver(driverFor(sim.port(0)));
+    QVERIFY(driver->open());
+    QByteArray response;
+    QElapsedTimer clock;
+    clock.start();
+    const double cpuBefore = cpuSeconds();
+    QVERIFY(!driver->sendRequest("G 13\r", response));
+    const double cpu = cpuSeconds() - cpuBefore;
+    const qint64 wall = clock.elapsed();
+    QVERIFY(response.isEmpty());
+    QVERIFY2(wall >= 1450 && wall < 3000, qPrintable(QString::number(wall)));
+    QVERIFY2(cpu < 0.25 * wall / 1000.0, qPrintable(QString("cpu %1 s over %2 ms").arg(cpu).arg(wall)));
+    QCOMPARE(sim.commandsSeen(sim.port(0), 3, 1000), 3);
+}
+
+void TestSerialPortDriver::closedPort()
+{
+    QScopedPointer<SerialPortDriver> driver(driverFor("/dev/pts/does-not-exist"));
+    QVERIFY(!driver->open());
+    MessageLog log;
+    QByteArray response;
+    QVERIFY(!driver->sendRequest("ID\r", response));
+    QVERIFY(log.lines().isEmpty());
+    QVERIFY(!driver->sendRequest("G 3\r", response));
+    QVERIFY(log.contains("Port closed!"));
+    QVERIFY(response.isEmpty());
+}
+
+void TestSerialPortDriver::hungUpPortNeitherCrashesNorSpins()
+{
+    int master = -1, slave = -1;
+    char name[256] = {};
+    QCOMPARE(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    QScopedPointer<SerialPortDriver> driver(driverFor(QString::fromLocal8Bit(name)));
+    QVERIFY(driver->open());
+    ::close(slave);
+    ::close(master);  // the other side is gone: the terminal reports hang-up from now on
+
+    ErrorReceiver receiver;
+    driver->connectErrorHandler(&receiver);
+    QByteArray response;
+    QElapsedTimer clock;
+    clock.start();
+    const double cpuBefore = cpuSeconds();
+    QVERIFY(!driver->sendRequest("A\r", response));
+    const double cpu = cpuSeconds() - cpuBefore;
+    const qint64 wall = clock.elapsed();
+    QVERIFY(response.isEmpty());
+    // Every wait is slept out, so the request costs about what a silent one does, not a busy loop.
+    QVERIFY2(wall >= 1000, qPrintable(QString::number(wall)));
+    QVERIFY2(cpu < 0.25 * wall / 1000.0, qPrintable(QString("cpu %1 s over %2 ms").arg(cpu).arg(wall)));
+    driver->close();
+}
+
+void TestSerialPortDriver::stalledWriteEmitsErrorToHandler()
+{
+    SimProcess sim;
+    QVERIFY(sim.start({"stalled"}));
+    QScopedPointer<SerialPortDriver> driver(driverFor(sim.port(0)));
+    QVERIFY(driver->open());
+
+    QObject noHandler;
+    QVERIFY(!driver->connectErrorHandler(&noHandler));
+    QVERIFY(!driver->connectErrorHandler(nullptr));
+    ErrorReceiver receiver;
+    QVERIFY(driver->connectErrorHandler(&receiver));
+
+    // Fill the terminal until writes can no longer drain.
+    QByteArray response;
+    QByteArray big(8192, 'x');
+    big.append('\r');
+    MessageLog log;
+    QVERIFY(!driver->sendRequest(big, response));
+    QCOMPARE(receiver.errors.size(), 3);
+    QCOMPARE(receiver.errors.first(), QString("writeRequestTimeout"));
+    QVERIFY(log.contains("Wait write request timeout:"));
+}
+
+void TestSerialPortDriver::extraPortsListingAndExclusion()
+{
+    QVERIFY(SerialPortDriver::isExcludedPortName("LPT1"));
+    QVERIFY(SerialPortDriver::isExcludedPortName("LPT12"));
+    QVERIFY(SerialPortDriver::isExcludedPortName("myLPT3port"));  // the pattern is not anchored
+    QVERIFY(!SerialPortDriver::isExcludedPortName("LPT0"));
+    QVERIFY(!SerialPortDriver::isExcludedPortName("COM3"));
+    QVERIFY(!SerialPortDriver::isExcludedPortName("lpt1"));
+
+    qputenv("PELLORA_EXTRA_PORTS", "/dev/pts/91,/dev/LPT1,,/tmp/LPT12,/dev/pts/90, /dev/ttyFAKE3");
+    const QVector<AbstractInterfaceDriver *> drivers = SerialPortDriver::availableInterfaces();
+    qunsetenv("PELLORA_EXTRA_PORTS");
+    QStringList names;
+    for (AbstractInterfaceDriver *d : drivers) {
+        QCOMPARE(d->type(), QString("serialport"));
+        names.append(d->name());
+    }
+    qDeleteAll(drivers);
+    QStringList tail = names.mid(names.size() - 3);
+    QCOMPARE(tail, QStringList({"pts/91", "pts/90", "ttyFAKE3"}));
+    QVERIFY(!names.join(',').contains("LPT"));
+}
+
+QTEST_GUILESS_MAIN(TestSerialPortDriver)
+#include "tst_serialportdriver.moc"

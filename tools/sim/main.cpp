@@ -1,0 +1,130 @@
+// pellora-sim: emulated sensors on pseudo-terminals.
+//
+//   pellora-sim [options] [SENSOR ...]
+//
+// SENSOR is a sensor description file (.json), a description written inline ('{"kind":...}'), or
+// one of the kinds silent, bootloader, garbage, stalled. Without any, every description in the
+// default sensor folder is used, in file name order. Each sensor gets its own pseudo-terminal; the
+// program prints one line per sensor and then the ready line PELLORA_EXTRA_PORTS=path,path,...
+#include "simport.h"
+#include "simsensor.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTextStream>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+void quitOnSignal(int)
+{
+    _exit(0);
+}
+
+bool readDescription(const QString &argument, QJsonObject *description, QString *sourceFile, QString *error)
+{
+    QByteArray text;
+    if (argument.trimmed().startsWith('{')) {
+        text = argument.toUtf8();
+    } else if (argument.endsWith(".json") || QFile::exists(argument)) {
+        QFile file(argument);
+        if (!file.open(QIODevice::ReadOnly)) {
+            *error = QStringLiteral("cannot read %1").arg(argument);
+            return false;
+        }
+        text = file.readAll();
+        *sourceFile = QFileInfo(file).absoluteFilePath();
+    } else {
+        *description = QJsonObject{{"kind", argument}, {"name", argument}};
+        return true;
+    }
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
+    if (!document.isObject()) {
+        *error = QStringLiteral("%1: %2").arg(argument, parseError.errorString());
+        return false;
+    }
+    *description = document.object();
+    return true;
+}
+
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("pellora-sim");
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Emulated Pellora sensors on pseudo-terminals.");
+    parser.addHelpOption();
+    parser.addPositionalArgument("sensor", "Sensor description (.json file, inline JSON, or silent|bootloader|garbage|stalled).", "[sensor...]");
+    QCommandLineOption noPacing("no-pacing", "Send replies at once instead of at 19200 baud.");
+    QCommandLineOption answerDelay("answer-delay", "Delay before each reply, ms (default 5).", "ms");
+    QCommandLineOption chunkSize("chunk-size", "Split replies into pieces of this many bytes.", "bytes");
+    QCommandLineOption chunkGap("chunk-gap", "Pause between reply pieces, ms.", "ms");
+    QCommandLineOption sensorsDir("sensors-dir", "Folder of the default sensor descriptions.", "dir", PELLORA_SENSOR_DIR);
+    QCommandLineOption verbose("verbose", "Log every command received on stderr.");
+    QCommandLineOption writeBack("write-back", "Store register writes back into the sensor description files.");
+    parser.addOptions({verbose, noPacing, answerDelay, chunkSize, chunkGap, sensorsDir, writeBack});
+    parser.process(app);
+
+    SimPort::verbose = parser.isSet(verbose);
+    QStringList arguments = parser.positionalArguments();
+    if (arguments.isEmpty()) {
+        const QDir dir(parser.value(sensorsDir));
+        for (const QString &file : dir.entryList({"*.json"}, QDir::Files, QDir::Name))
+            arguments.append(dir.filePath(file));
+    }
+
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    QList<SimPort *> ports;
+    QStringList paths;
+    for (const QString &argument : qAsConst(arguments)) {
+        QJsonObject description;
+        QString sourceFile;
+        QString error;
+        if (!readDescription(argument, &description, &sourceFile, &error)) {
+            err << "pellora-sim: " << error << Qt::endl;
+            return 2;
+        }
+        if (parser.isSet(answerDelay) && !description.contains("answerDelayMs"))
+            description.insert("answerDelayMs", parser.value(answerDelay).toInt());
+        if (parser.isSet(chunkSize) && !description.contains("chunkSize"))
+            description.insert("chunkSize", parser.value(chunkSize).toInt());
+        if (parser.isSet(chunkGap) && !description.contains("chunkGapMs"))
+            description.insert("chunkGapMs", parser.value(chunkGap).toInt());
+        if (parser.isSet(noPacing))
+            description.insert("paced", false);
+        if (!parser.isSet(writeBack))
+            sourceFile.clear();
+        SimSensor *sensor = SimSensor::create(description, sourceFile, &error);
+        if (!sensor) {
+            err << "pellora-sim: " << argument << ": " << error << Qt::endl;
+            return 2;
+        }
+        auto *port = new SimPort(sensor, &app);
+        if (!port->open(&error)) {
+            err << "pellora-sim: " << error << Qt::endl;
+            return 1;
+        }
+        ports.append(port);
+        paths.append(port->devicePath());
+        out << sensor->label() << " on " << port->devicePath() << Qt::endl;
+    }
+    out << "PELLORA_EXTRA_PORTS=" << paths.join(',') << Qt::endl;
+    out.flush();
+
+    std::signal(SIGINT, quitOnSignal);
+    std::signal(SIGTERM, quitOnSignal);
+    return app.exec();
+}
