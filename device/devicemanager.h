@@ -15,12 +15,10 @@ class DeviceManager : public QObject
 {
     Q_OBJECT
 public:
-    // mainWindow receives every driver's Error signal (its onInterfaceError slot).
+    // mainWindow receives every driver's Error signal (its onInterfaceError slot). Loads the
+    // catalogue; without a valid one the process ends here with exit code 0, after its message box.
     explicit DeviceManager(QObject *mainWindow);
     ~DeviceManager() override;
-
-    // Whether the catalogue loaded; the window ends the program when it did not.
-    bool catalogueLoaded() const { return m_catalogueLoaded; }
 
     QList<AbstractDevice *> &devices() { return m_devices; }
     void setActiveDevice(int index);
@@ -36,15 +34,12 @@ public slots:
 
 signals:
     void ScanFinished();
-    // Sent on the worker thread just before a scan deletes the old devices.
-    void ScanStarted();
 
 private:
     QList<AbstractDevice *> m_devices;
     QObject *m_mainWindow;
     AbstractDevice *m_activeDevice = nullptr;
     DeviceCatalogue *m_catalogue;
-    bool m_catalogueLoaded = false;
 };
 
 #endif
