@@ -1,18 +1,108 @@
 #include "lls/device/llsdevice.h"
 
 #include "device/abstractinterfacedriver.h"
+#include "lls/device/levelarithmetic.h"
 #include "lls/protocol/abstractllsprotocol.h"
+
+#include <QDebug>
+#include <QMetaType>
+#include <QThread>
+
+#include <cmath>
+
+using namespace LevelArithmetic;
+
+namespace {
+
+enum Register {
+    SelectedLiquidRegister = 3,
+    FeatureRegister = 19,
+    LiquidNameFirstRegister = 85,  // + 40 per liquid, ten registers of four characters
+    TankProfileLevelRegister = 512,
+    TankProfileOutputRegister = 576,
+    MeasuringRangeMinRegister = 903,
+    MeasuringRangeMaxRegister = 904,
+    OutputRangeMinRegister = 905,
+    OutputRangeMaxRegister = 906,
+    WarningLevelRegister = 907,
+    HysteresisRegister = 908,
+    NmeaInstanceRegister = 909,
+    NmeaInstanceCopyRegister = 910,
+    NmeaLiquidTypeRegister = 911,
+    OutputNormalRegister = 913,
+    MidOutputRegister = 916,
+    DescriptionFirstRegister = 1984,
+};
+
+constexpr int MaxLiquids = 20;
+constexpr int NameRegisters = 10;
+constexpr int DescriptionRegisters = 10;
+constexpr int TankProfileRegisters = 64;  // per half
+
+constexpr unsigned FeatureVoltage = 0x20;
+constexpr unsigned FeatureFiveVolt = 0x40;
+constexpr unsigned FeatureTankProfile = 0x80;
+constexpr unsigned FeatureResistive = 0x100;
+constexpr unsigned FeatureCan = 0x200;
+constexpr unsigned FeatureModelBit14 = 0x4000;
+constexpr unsigned FeatureModelBit15 = 0x8000;
+
+// Registers hold 32 bits in hex; the sensor always sends all eight digits.
+bool isFullRegisterValue(const QByteArray &value)
+{
+    if (value.size() != 8)
+        return false;
+    bool ok = false;
+    value.toUInt(&ok, 16);
+    return ok;
+}
+
+QByteArray padded4(int count)
+{
+    return QByteArray::number(count, 16).rightJustified(4, '0');
+}
+
+}
 
 LLSDevice::LLSDevice(AbstractLLSProtocol *protocol, const DeviceIdentity &identity, const CatalogueEntry &entry)
     : AbstractDevice(identity)
     , protocol(protocol)
 {
     setNameAndType(entry.Name, entry.DeviceType, QStringLiteral("Uncatalogued LLS Device [%1]"));
+
+    if (isIndustrial() && !entry.ConstantProperties.isEmpty()) {
+        const QStringList parts = entry.ConstantProperties.split(QLatin1Char(';'));
+        if (!parts.value(0).isEmpty()) {
+            outputUnit = parts.value(0);
+            minCalibratedOutput = parts.value(1).toFloat();
+            maxCalibratedOutput = parts.value(2).toFloat();
+        }
+    }
+
+    const QStringList options = entry.Options.split(QLatin1Char(';'));
+    if (!options.value(0).isEmpty()) {
+        for (const QString &option : options) {
+            if (option == QLatin1String("noSwitchOutput")) {
+                hasSwitchOutput = false;
+            } else if (option == QLatin1String("tankProfile")) {
+                hasTankProfileOption = true;
+            } else if (option == QLatin1String("dac12bit")) {
+                dacMax = 4095;
+                dac10bit = false;
+            }
+        }
+    }
 }
 
 LLSDevice::~LLSDevice()
 {
     delete protocol;
+}
+
+void LLSDevice::RegisterMetaTypes()
+{
+    qRegisterMetaType<LevelSensorData>("LevelSensorData");
+    qRegisterMetaType<SetParamStruct>("SetParamStruct");
 }
 
 AbstractInterfaceDriver *LLSDevice::interfaceDriver() const
@@ -28,4 +118,496 @@ bool LLSDevice::open()
 void LLSDevice::close()
 {
     protocol->Driver()->close();
+}
+
+bool LLSDevice::isIndustrial() const
+{
+    return m_deviceType == QLatin1String("ILS") || m_deviceType == QLatin1String("Murkwell");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Percentages and output values
+
+float LLSDevice::MeasuringRangeMinPercent() const
+{
+    return percentOfCount(measuringRangeMin, levelMax);
+}
+
+float LLSDevice::MeasuringRangeMaxPercent() const
+{
+    return percentOfCount(measuringRangeMax, levelMax);
+}
+
+float LLSDevice::WarningLevelPercent() const
+{
+    return percentOfCount(warningLevel, levelMax);
+}
+
+float LLSDevice::HysteresisPercent() const
+{
+    return std::fabs(percentOfCount(warningHysteresis, levelMax));
+}
+
+int LLSDevice::OutputDecimals() const
+{
+    return outputDecimals((static_cast<double>(maxCalibratedOutput) - minCalibratedOutput) / dacMax);
+}
+
+float LLSDevice::OutputRangeMinValue() const
+{
+    return outputValue(outputRangeMin, minCalibratedOutput, maxCalibratedOutput, dacMax);
+}
+
+float LLSDevice::MidOutputValue() const
+{
+    return outputValue(midOutput, minCalibratedOutput, maxCalibratedOutput, dacMax);
+}
+
+float LLSDevice::OutputRangeMaxValue() const
+{
+    return outputValue(outputRangeMax, minCalibratedOutput, maxCalibratedOutput, dacMax);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Registers
+
+int LLSDevice::readNumber(int address)
+{
+    bool ok = false;
+    const int value = protocol->ReadRegister(address).toInt(&ok, 16);
+    return ok ? value : 0;
+}
+
+void LLSDevice::writeNumber(int address, int value)
+{
+    protocol->WriteRegister(address, QByteArray::number(value, 16));
+}
+
+// Sets bit 6 or 7 of the feature register. The register is rewritten only from a value actually
+// read: writing back a failed read would clear every other feature of the sensor. Returns whether
+// the sensor now has the bit as asked.
+bool LLSDevice::setFeatureBit(unsigned mask, bool value)
+{
+    const QByteArray raw = protocol->ReadRegister(FeatureRegister);
+    bool done = false;
+    if (!isFullRegisterValue(raw)) {
+        qDebug().noquote() << "Feature register unreadable (" + QString::fromLatin1(raw) + "); not changed";
+    } else {
+        const unsigned features = raw.toUInt(nullptr, 16) & 0xFFFFu;
+        const bool current = (features & mask) != 0;
+        if (current != value)
+            writeNumber(FeatureRegister, static_cast<int>(value ? features | mask : features & ~mask));
+        done = true;
+    }
+    protocol->Commit();
+    return done;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Load sequence
+
+QString LLSDevice::readLiquidName(int index)
+{
+    QByteArray hex;
+    const int first = LiquidNameFirstRegister + 40 * index;
+    for (int address = first; address < first + NameRegisters; ++address) {
+        const QByteArray value = protocol->ReadRegister(address);
+        if (!AbstractLLSProtocol::IsAlphaNumQByte(value, true))
+            break;
+        hex += value;
+    }
+    const QByteArray bytes = QByteArray::fromHex(hex);
+    const int zero = bytes.indexOf('\0');
+    return QString::fromLatin1(zero < 0 ? bytes : bytes.left(zero));
+}
+
+void LLSDevice::readLiquidNames()
+{
+    emit LoadingMessage(QStringLiteral("Reading Liquid Names"));
+    liquidNames.clear();
+    for (int n = 0; n < MaxLiquids; ++n) {
+        emit LoadingMessage(QStringLiteral("Reading Liquid Names: %1").arg(liquidNames.size()));
+        const QString name = readLiquidName(n);
+        if (name.isEmpty())
+            break;
+        liquidNames.append(name);
+    }
+}
+
+void LLSDevice::readSelectedLiquid()
+{
+    const int index = readNumber(SelectedLiquidRegister);
+    selectedLiquid = static_cast<unsigned>(index) > 19u ? 0 : index;
+}
+
+void LLSDevice::readProbeDescription()
+{
+    QByteArray hex;
+    for (int address = DescriptionFirstRegister; address < DescriptionFirstRegister + DescriptionRegisters; ++address) {
+        const QByteArray value = protocol->ReadRegister(address);
+        AbstractLLSProtocol::IsAlphaNumQByte(value, true);  // logs a value of the wrong size
+        hex += value;
+    }
+    const QByteArray bytes = QByteArray::fromHex(hex);
+    const int zero = bytes.indexOf('\0');
+    probeDescription = bytes.isEmpty() ? QString() : QString::fromUtf8(zero < 0 ? bytes : bytes.left(zero));
+}
+
+void LLSDevice::readFeatures()
+{
+    bool ok = false;
+    unsigned features = protocol->ReadRegister(FeatureRegister).toUInt(&ok, 16);
+    if (!ok)
+        features = 0;
+    const bool murkwell = m_deviceType == QLatin1String("Murkwell");
+
+    if ((features & FeatureVoltage) && (features & FeatureFiveVolt) && dac10bit) {
+        qDebug() << "FE_VOLTAGE_SELECT";
+        outputType = QStringLiteral("5V");
+        outputUnit = QStringLiteral("V");
+        minCalibratedOutput = 0;
+        maxCalibratedOutput = 5.0f;
+        minOutputLimit = 0.25f;
+        maxOutputLimit = 4.75f;
+    } else if (features & FeatureVoltage) {
+        qDebug() << "FE_VOLTAGE_SELECT";
+        outputType = QStringLiteral("10V");
+        outputUnit = QStringLiteral("V");
+        minCalibratedOutput = 0;
+        maxCalibratedOutput = murkwell ? 11.2f : 10.0f;
+        minOutputLimit = 0.25f;
+        maxOutputLimit = 10.0f;
+    } else if ((features & FeatureResistive) && murkwell) {
+        qDebug() << "FE_RESISTIVE_SELECT";
+        outputType = QStringLiteral("resistive");
+        minCalibratedOutput = 0;
+        maxCalibratedOutput = 100;
+        minOutputLimit = 0;
+        maxOutputLimit = 100;
+    } else if ((features & FeatureCan) && murkwell) {
+        qDebug() << "FE_CAN_SELECT";
+        outputType = QStringLiteral("CAN");
+        outputUnit = QStringLiteral("%");
+        minCalibratedOutput = 0;
+        maxCalibratedOutput = 100;
+        minOutputLimit = 0;
+        maxOutputLimit = 100;
+    } else {
+        qDebug() << "mA";
+        outputType = QStringLiteral("mA");
+        outputUnit = QStringLiteral("mA");
+        minCalibratedOutput = murkwell ? 0.1f : 2.0f;
+        maxCalibratedOutput = murkwell ? 21.1f : 20.0f;
+        minOutputLimit = 4.0f;
+        maxOutputLimit = 20.0f;
+    }
+
+    tankProfileEnabled = (features & FeatureTankProfile) != 0;
+    if ((features & FeatureModelBit14) && !(features & FeatureModelBit15)) {
+        qDebug() << "7402-115 (Level & Temperature, voltage output)";
+        hasSwitchOutput = false;
+    }
+}
+
+void LLSDevice::readOutputRanges()
+{
+    measuringRangeMin = readNumber(MeasuringRangeMinRegister);
+    measuringRangeMax = readNumber(MeasuringRangeMaxRegister);
+    if (outputType == QLatin1String("resistive")) {
+        outputInverted = readNumber(OutputNormalRegister) == 0;
+        midOutput = readNumber(MidOutputRegister);
+    }
+    outputRangeMin = readNumber(OutputRangeMinRegister);
+    outputRangeMax = readNumber(OutputRangeMaxRegister);
+    rangesValid = measuringRangeMin <= levelMax && measuringRangeMax != 0 && measuringRangeMax <= levelMax
+        && measuringRangeMax >= measuringRangeMin && outputRangeMin <= dacMax && outputRangeMax != 0
+        && outputRangeMax <= dacMax && outputRangeMax >= outputRangeMin;
+    warningLevel = readNumber(WarningLevelRegister);
+    // Two's complement: the unsigned reading kept in an int gives the negative hysteresis.
+    warningHysteresis = static_cast<int>(protocol->ReadRegister(HysteresisRegister).toUInt(nullptr, 16));
+}
+
+void LLSDevice::readNmea()
+{
+    const int type = readNumber(NmeaLiquidTypeRegister);
+    nmeaLiquidType = static_cast<unsigned>(type) > 5u ? 0 : type;
+    const int instance = readNumber(NmeaInstanceRegister);
+    nmeaInstance = static_cast<unsigned>(instance) > 15u ? 0 : instance;
+}
+
+void LLSDevice::ReadParameter()
+{
+    protocol->SetMeasuringMode(true);
+    readLiquidNames();
+
+    emit LoadingMessage(QStringLiteral("Reading Selected Liquid"));
+    readSelectedLiquid();
+
+    emit LoadingMessage(QStringLiteral("Reading Probe Description"));
+    readProbeDescription();
+
+    emit LoadingMessage(QStringLiteral("Reading Device Features"));
+    readFeatures();
+
+    if (isIndustrial()) {
+        emit LoadingMessage(QStringLiteral("Reading Output Ranges"));
+        readOutputRanges();
+        if (hasTankProfileOption && tankProfileEnabled) {
+            emit LoadingMessage(QStringLiteral("Reading Tank Profile Table"));
+            ReadTankProfile();
+        }
+    }
+
+    if (outputType == QLatin1String("CAN")) {
+        readNmea();
+        hasSwitchOutput = false;
+    }
+
+    emit LoadingMessage(QStringLiteral("Ready"));
+    emit ParameterUpdate();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Measurement
+
+LevelSensorData LLSDevice::processMeasurement(LevelSensorData data) const
+{
+    if (data.readError)
+        return data;
+    data.level = data.level / static_cast<float>(levelMax) * 100.0f;
+    float reduced = data.output * (maxCalibratedOutput - minCalibratedOutput) / static_cast<float>(dacMax) + minCalibratedOutput;
+    if (reduced > maxCalibratedOutput) {
+        qDebug().noquote() << "reducedlevel>maxCalibratedOutput (" + QString::number(reduced) + ">"
+                + QString::number(maxCalibratedOutput) + ") !!!!";
+        reduced = maxCalibratedOutput;
+    } else if (reduced < minCalibratedOutput) {
+        qDebug().noquote() << "reducedlevel<minCalibratedOutput !!!!";
+        reduced = minCalibratedOutput;
+    }
+    data.output = reduced;
+    return data;
+}
+
+void LLSDevice::ReadMeasurement()
+{
+    // This pause sets the polling rate: the form asks again as soon as a measurement arrives.
+    QThread::msleep(200);
+    emit dataUpdate(processMeasurement(protocol->ReadMeasurement()));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Parameter writes
+
+void LLSDevice::writeOutputRange(const SetParamStruct &s)
+{
+    float step = outputStep(minCalibratedOutput, maxCalibratedOutput, dacMax);
+    int lo = outputCount(s.value1, minCalibratedOutput, step);
+    int hi = outputCount(s.value2, minCalibratedOutput, step);
+
+    if (outputUnit == QLatin1String("V") && dac10bit) {
+        const float exactTop = static_cast<float>(hi) * step + minCalibratedOutput;
+        const float top = static_cast<float>(truncate(exactTop * 100.0f + 0.5f)) / 100.0f;
+        bool switched = false;
+        // The range changes only once the sensor has taken the new range bit.
+        if (top > maxCalibratedOutput) {
+            if (setFeatureBit(FeatureFiveVolt, false)) {
+                outputType = QStringLiteral("10V");
+                maxCalibratedOutput = maxOutputLimit = 10.0f;
+                switched = true;
+            }
+        } else if (top <= 4.75f) {
+            if (setFeatureBit(FeatureFiveVolt, true)) {
+                outputType = QStringLiteral("5V");
+                maxOutputLimit = 4.75f;
+                maxCalibratedOutput = 5.0f;
+                switched = true;
+            }
+        }
+        if (switched) {
+            step = outputStep(minCalibratedOutput, maxCalibratedOutput, dacMax);
+            lo = outputCount(s.value1, minCalibratedOutput, step);
+            hi = outputCount(s.value2, minCalibratedOutput, step);
+        }
+    }
+
+    const bool resistive = outputType == QLatin1String("resistive");
+    const int mid = resistive ? outputCount(s.value3, minCalibratedOutput, step) : 0;
+    // A count outside the converter would set the output to a value the sensor cannot give.
+    auto outside = [this](int count) { return count < 0 || count > dacMax; };
+    if (outside(lo) || outside(hi) || (resistive && outside(mid))) {
+        qDebug().noquote() << QStringLiteral("Output range %1..%2 outside the converter (counts %3..%4); not written")
+                                  .arg(s.value1).arg(s.value2).arg(lo).arg(hi);
+        return;
+    }
+
+    if (resistive) {
+        writeNumber(OutputRangeMinRegister, lo);
+        writeNumber(MidOutputRegister, 0);
+        protocol->Commit();
+        writeNumber(MidOutputRegister, mid);
+        writeNumber(OutputRangeMaxRegister, hi);
+        protocol->Commit();
+    } else {
+        writeNumber(OutputRangeMinRegister, lo);
+        writeNumber(OutputRangeMaxRegister, hi);
+        protocol->Commit();
+    }
+}
+
+void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
+{
+    const SetParamStruct &s = a_setParamStruct;
+    const QStringList names = param.split(QLatin1Char(','));
+    for (const QString &name : names) {
+        if (name == QLatin1String("liquidType")) {
+            const int index = roundHalfUp(s.value1);
+            if (index >= 0 && index <= 19)
+                protocol->SelectLiquid(index);
+            readSelectedLiquid();
+        } else if (name == QLatin1String("measuringRange")) {
+            writeNumber(MeasuringRangeMinRegister, roundHalfUp(s.value1 * static_cast<float>(levelMax) / 100.0f));
+            writeNumber(MeasuringRangeMaxRegister, roundHalfUp(static_cast<float>(levelMax) * s.value2 / 100.0f));
+            protocol->Commit();
+            readOutputRanges();
+        } else if (name == QLatin1String("outputRange")) {
+            writeOutputRange(s);
+            readOutputRanges();
+        } else if (name == QLatin1String("switchOutput")) {
+            writeNumber(WarningLevelRegister, roundHalfUp(s.value1 * static_cast<float>(levelMax) / 100.0f));
+            writeNumber(HysteresisRegister, roundHalfUp(static_cast<float>(levelMax) * s.value2 / 100.0f));
+            protocol->Commit();
+            readOutputRanges();
+        } else if (name == QLatin1String("tankProfileEnable")) {
+            const bool enable = s.text == QLatin1String("true");
+            if (setFeatureBit(FeatureTankProfile, enable))
+                tankProfileEnabled = enable;
+        } else if (name == QLatin1String("tankProfile")) {
+            // Only a table the sensor now holds becomes the device's table.
+            if (WriteTankProfile(s.profileLevels, s.profileOutputs)) {
+                tankProfileLevels = s.profileLevels;
+                tankProfileOutputs = s.profileOutputs;
+            }
+        } else if (name == QLatin1String("NMEAliquidType")) {
+            const int type = roundHalfUp(s.value1);
+            if (type >= 0 && type <= 5)
+                writeNumber(NmeaLiquidTypeRegister, type);
+            const int instance = roundHalfUp(s.value2);
+            if (instance >= 0 && instance <= 15) {
+                writeNumber(NmeaInstanceRegister, instance);
+                writeNumber(NmeaInstanceCopyRegister, instance);
+            }
+            readNmea();
+        } else if (name == QLatin1String("setFixOutputValue")) {
+            protocol->SetFixedOutput(truncate(s.value1));
+        } else if (name == QLatin1String("disableFixOutput")) {
+            protocol->SetMeasuringMode(true);
+            protocol->Commit();
+        } else if (name == QLatin1String("resetMidpoint")) {
+            writeNumber(MidOutputRegister, 0);
+            protocol->Commit();
+        } else if (name == QLatin1String("invertOutput")) {
+            writeNumber(OutputNormalRegister, s.text == QLatin1String("true") ? 0 : 1);
+            protocol->Commit();
+        } else if (name == QLatin1String("importFPC")) {
+            emit LoadingMessage(QStringLiteral("Importing Fluid Probe Configuration (*.fpc) files"));
+            qDebug().noquote() << "FPC files are not supported yet; not imported:" << s.text;
+        } else if (name == QLatin1String("exportFPC")) {
+            qDebug().noquote() << "FPC files are not supported yet; not exported:" << s.text;
+        } else if (name == QLatin1String("loadingFinish")) {
+            // Marks the end of a settings file load; answered below like any request.
+        } else {
+            qDebug().noquote() << "Param:  " + name + "  not recognized!!! ";
+        }
+    }
+    emit ParamSet(param, a_setParamStruct);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Tank profile table: registers 512..575 hold the levels, 576..639 the outputs, two 16-bit counts
+// on the level scale per register. Points after the last repeat the last one.
+
+void LLSDevice::ReadTankProfile()
+{
+    QStringList levels;
+    QStringList outputs;
+    for (int half = 0; half < 2; ++half) {
+        QStringList &list = half == 0 ? levels : outputs;
+        const int first = half == 0 ? TankProfileLevelRegister : TankProfileOutputRegister;
+        for (int i = 0; i < TankProfileRegisters; ++i) {
+            const QByteArray value = protocol->ReadRegister(first + i);
+            // A missing register would shift every later point into the wrong place; a table
+            // shown, saved or written back that way is worse than none.
+            if (!isFullRegisterValue(value)) {
+                qDebug().noquote() << QStringLiteral("Tank profile register %1 unreadable (%2); table dropped")
+                                          .arg(first + i)
+                                          .arg(QString::fromLatin1(value));
+                tankProfileLevels.clear();
+                tankProfileOutputs.clear();
+                return;
+            }
+            list.append(profilePercentText(value.left(4).toInt(nullptr, 16), levelMax));
+            list.append(profilePercentText(value.mid(4).toInt(nullptr, 16), levelMax));
+        }
+    }
+    while (levels.size() > 1 && levels.at(levels.size() - 2) == levels.last()
+           && outputs.at(outputs.size() - 2) == outputs.last()) {
+        levels.removeLast();
+        outputs.removeLast();
+    }
+    tankProfileLevels = levels;
+    tankProfileOutputs = outputs;
+}
+
+// A table longer than the 128 points the registers hold is refused as a whole rather than cut:
+// a cut table would leave the sensor mapping a tank the user did not describe, while a refusal
+// leaves the sensor's own table in place and the device's lists still show it. Points outside
+// 0..100 % are refused the same way, since they do not fit the four digits of a point.
+bool LLSDevice::WriteTankProfile(const QStringList &levels, const QStringList &outputs)
+{
+    if (levels.size() != outputs.size())
+        return false;
+    const int n = levels.size();
+    if (n > MaxTankProfilePoints) {
+        qDebug().noquote() << QStringLiteral("Tank profile of %1 points refused: the sensor holds at most %2")
+                                  .arg(n)
+                                  .arg(MaxTankProfilePoints);
+        return false;
+    }
+
+    QVector<int> levelCounts;
+    QVector<int> outputCounts;
+    for (int k = 0; k < n; ++k) {
+        const int level = countOfPercent(levels.at(k).toFloat(), levelMax);
+        const int output = countOfPercent(outputs.at(k).toFloat(), levelMax);
+        if (level < 0 || level > levelMax || output < 0 || output > levelMax) {
+            qDebug().noquote() << QStringLiteral("Tank profile point %1 (%2, %3) outside 0..100 %; table refused")
+                                      .arg(k)
+                                      .arg(levels.at(k), outputs.at(k));
+            return false;
+        }
+        levelCounts.append(level);
+        outputCounts.append(output);
+    }
+
+    if (n >= 2) {
+        for (int i = 0; i < n / 2; ++i) {
+            protocol->WriteRegister(TankProfileLevelRegister + i, padded4(levelCounts[2 * i]) + padded4(levelCounts[2 * i + 1]));
+            protocol->WriteRegister(TankProfileOutputRegister + i, padded4(outputCounts[2 * i]) + padded4(outputCounts[2 * i + 1]));
+        }
+        const QByteArray levelFill = padded4(levelCounts.last()).repeated(2);
+        const QByteArray outputFill = padded4(outputCounts.last()).repeated(2);
+        int next = n / 2;
+        if (n % 2 == 1) {
+            protocol->WriteRegister(TankProfileLevelRegister + next, levelFill);
+            protocol->WriteRegister(TankProfileOutputRegister + next, outputFill);
+            ++next;
+        }
+        for (int k = next; k < TankProfileRegisters; ++k) {
+            protocol->WriteRegister(TankProfileLevelRegister + k, levelFill);
+            protocol->WriteRegister(TankProfileOutputRegister + k, outputFill);
+        }
+    }
+    protocol->Commit();
+    // A single point writes nothing; no points clears the table the device shows.
+    return n != 1;
 }

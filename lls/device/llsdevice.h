@@ -3,15 +3,24 @@
 
 #include "device/abstractdevice.h"
 #include "device/catalogueentry.h"
+#include "lls/device/levelsensordata.h"
+#include "lls/device/setparamstruct.h"
+
+#include <QStringList>
 
 class AbstractLLSProtocol;
 
+// One liquid level sensor: its configuration as last read, the load sequence, the parameter writes
+// and the live measurement. Lives in the device worker thread; the form drives it through slots.
 class LLSDevice : public AbstractDevice
 {
     Q_OBJECT
 public:
     LLSDevice(AbstractLLSProtocol *protocol, const DeviceIdentity &identity, const CatalogueEntry &entry);
     ~LLSDevice() override;
+
+    // Registers "LevelSensorData" and "SetParamStruct" for queued connections; call before connecting.
+    static void RegisterMetaTypes();
 
     QString deviceId() const override { return m_deviceId; }
     QString serialNumber() const override { return m_serialNumber; }
@@ -20,12 +29,112 @@ public:
     QString deviceType() const override { return m_deviceType; }
     AbstractInterfaceDriver *interfaceDriver() const override;
 
+    QString OutputType() const { return outputType; }
+    QString OutputUnit() const { return outputUnit; }
+    QString ProbeDescription() const { return probeDescription; }
+    QStringList LiquidNames() const { return liquidNames; }
+    QStringList TankProfileLevels() const { return tankProfileLevels; }
+    QStringList TankProfileOutputs() const { return tankProfileOutputs; }
+    int SelectedLiquid() const { return selectedLiquid; }
+    int NmeaLiquidType() const { return nmeaLiquidType; }
+    int NmeaInstance() const { return nmeaInstance; }
+    int DacMax() const { return dacMax; }
+    bool RangesValid() const { return rangesValid; }
+    bool OutputInverted() const { return outputInverted; }
+    bool HasSwitchOutput() const { return hasSwitchOutput; }
+    bool HasTankProfileOption() const { return hasTankProfileOption; }
+    bool TankProfileEnabled() const { return tankProfileEnabled; }
+    float MinOutputLimit() const { return minOutputLimit; }
+    float MaxOutputLimit() const { return maxOutputLimit; }
+    bool HysteresisAbove() const { return warningHysteresis > 0; }
+
+    float MeasuringRangeMinPercent() const;
+    float MeasuringRangeMaxPercent() const;
+    float WarningLevelPercent() const;
+    float HysteresisPercent() const;
+    int OutputDecimals() const;
+    float OutputRangeMinValue() const;
+    float MidOutputValue() const;
+    float OutputRangeMaxValue() const;
+
+    // The counts behind the percentages and output values, and the calibration, for the forms and files.
+    bool Dac10bit() const { return dac10bit; }
+    int LevelMax() const { return levelMax; }
+    float MinCalibratedOutput() const { return minCalibratedOutput; }
+    float MaxCalibratedOutput() const { return maxCalibratedOutput; }
+    int MeasuringRangeMin() const { return measuringRangeMin; }
+    int MeasuringRangeMax() const { return measuringRangeMax; }
+    int OutputRangeMin() const { return outputRangeMin; }
+    int MidOutput() const { return midOutput; }
+    int OutputRangeMax() const { return outputRangeMax; }
+    int WarningLevel() const { return warningLevel; }
+    int WarningHysteresis() const { return warningHysteresis; }
+
+    // The tank profile table in registers 512..639. WriteTankProfile returns whether the sensor
+    // now holds the given table.
+    void ReadTankProfile();
+    bool WriteTankProfile(const QStringList &levels, const QStringList &outputs);
+
+    static constexpr int MaxTankProfilePoints = 128;
+
+signals:
+    void ParameterUpdate();
+    void dataUpdate(LevelSensorData a_levelSensorData);
+    void LoadingMessage(QString msg);
+    void ParamSet(QString param, SetParamStruct a_setParamStruct);
+
 public slots:
     bool open() override;
     void close() override;
+    void ReadParameter();
+    void ReadMeasurement();
+    void SetParam(QString param, SetParamStruct a_setParamStruct);
 
 private:
+    bool isIndustrial() const;
+    int readNumber(int address);
+    QString readLiquidName(int index);
+    void readLiquidNames();
+    void readSelectedLiquid();
+    void readProbeDescription();
+    void readFeatures();
+    void readOutputRanges();
+    void readNmea();
+    void writeNumber(int address, int value);
+    bool setFeatureBit(unsigned mask, bool value);
+    void writeOutputRange(const SetParamStruct &s);
+    LevelSensorData processMeasurement(LevelSensorData data) const;
+
     AbstractLLSProtocol *protocol;
+
+    QString outputType;
+    bool dac10bit = true;
+    float minCalibratedOutput = 0;
+    float maxCalibratedOutput = 0;
+    float minOutputLimit = 0;
+    float maxOutputLimit = 0;
+    QString outputUnit;
+    int dacMax = 1023;
+    int levelMax = 1023;
+    QStringList liquidNames;
+    int selectedLiquid = 0;
+    int nmeaLiquidType = 0;
+    int nmeaInstance = 0;
+    QString probeDescription;
+    bool rangesValid = false;
+    int measuringRangeMin = 0;
+    int measuringRangeMax = 0;
+    int outputRangeMin = 0;
+    int midOutput = 0;
+    int outputRangeMax = 0;
+    bool outputInverted = false;
+    bool hasSwitchOutput = true;
+    int warningLevel = 0;
+    int warningHysteresis = 0;
+    QStringList tankProfileLevels;
+    QStringList tankProfileOutputs;
+    bool hasTankProfileOption = false;
+    bool tankProfileEnabled = false;
 };
 
 #endif

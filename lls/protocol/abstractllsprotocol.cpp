@@ -1,6 +1,31 @@
 #include "lls/protocol/abstractllsprotocol.h"
 
 #include "device/abstractinterfacedriver.h"
+#include "device/replytext.h"
+
+#include <QDebug>
+#include <QRegularExpression>
+
+namespace {
+
+bool isHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// A register holds 32 bits: one to eight hex digits and nothing else may reach the wire, so that a
+// value can never carry a second command or spill into the next register.
+bool isRegisterValue(const QByteArray &value)
+{
+    if (value.isEmpty() || value.size() > 8)
+        return false;
+    for (char c : value)
+        if (!isHexDigit(c))
+            return false;
+    return true;
+}
+
+}
 
 AbstractLLSProtocol::AbstractLLSProtocol(AbstractInterfaceDriver *driver)
     : QObject(nullptr)
@@ -15,8 +40,94 @@ AbstractLLSProtocol::~AbstractLLSProtocol()
 
 bool AbstractLLSProtocol::IsAlphaNumQByte(const QByteArray &hexValue, bool rejectAllSpaces)
 {
-    // TODO(level sensor issue): implement.
-    Q_UNUSED(hexValue)
-    Q_UNUSED(rejectAllSpaces)
-    return false;
+    if (hexValue.isEmpty())
+        return false;
+    if (hexValue.size() != 8) {
+        qDebug().noquote() << QStringLiteral("AbstractLLSProtocol::IsAlphaNumQByte: arg \"qByte\"= ")
+                + QString::fromLatin1(hexValue) + QStringLiteral(" doesn't have the correct size!");
+        return false;
+    }
+    for (char c : hexValue)
+        if (!isHexDigit(c))
+            return false;
+    const QByteArray bytes = QByteArray::fromHex(hexValue);
+    int spaces = 0;
+    for (char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == 0x20)
+            ++spaces;
+        else if (byte < 0x21 || byte > 0x7E)
+            return false;
+    }
+    if (spaces == bytes.size())
+        return !rejectAllSpaces;
+    return true;
+}
+
+QByteArray AbstractLLSProtocol::hexArgument(int number)
+{
+    return QByteArray::number(number, 16).toUpper();
+}
+
+QByteArray AbstractLLSProtocol::exchange(const QByteArray &command, bool *ok)
+{
+    QByteArray response;
+    const bool sent = driver && driver->sendRequest(command, response);
+    if (ok)
+        *ok = sent;
+    return sent ? response : QByteArray();
+}
+
+QByteArray AbstractLLSProtocol::readRegisterValue(int address)
+{
+    static const QRegularExpression pattern(QStringLiteral(".+?,(\\w{8}),"));
+    bool ok = false;
+    const QByteArray reply = exchange("G " + hexArgument(address) + "\r", &ok);
+    if (!ok)
+        return {};
+    const QRegularExpressionMatch match = pattern.match(replyText(reply));
+    if (!match.hasMatch())
+        return {};
+    return match.captured(1).toLatin1();
+}
+
+void AbstractLLSProtocol::writeRegisterValue(int address, const QByteArray &wireValue, const QByteArray &callerValue)
+{
+    if (!isRegisterValue(wireValue)) {
+        qDebug().noquote() << QStringLiteral("Refusing to write (%1) at: %2: not a register value")
+                                  .arg(QString::fromUtf8(callerValue))
+                                  .arg(address);
+        return;
+    }
+    static const QRegularExpression pattern(QStringLiteral(".*?[S,.*]"));
+    bool ok = false;
+    const QByteArray reply = exchange("S " + hexArgument(address) + " " + wireValue + "\r", &ok);
+    if (ok && !pattern.match(replyText(reply)).hasMatch())
+        qDebug().noquote() << "Error sending (" + QString::fromUtf8(callerValue) + ") at: " + QString::number(address);
+}
+
+void AbstractLLSProtocol::selectLiquid(int index)
+{
+    // The wire counts liquids from 1.
+    if (static_cast<unsigned>(index) > 19u)
+        return;
+    exchange("B " + hexArgument(index + 1) + "\r");
+}
+
+void AbstractLLSProtocol::setFixedOutput(int count)
+{
+    // 1023 is the top for 12-bit converters as well.
+    if (static_cast<unsigned>(count) > 1023u)
+        return;
+    exchange("F " + hexArgument(count) + "\r");
+}
+
+void AbstractLLSProtocol::setMeasuringMode(bool on)
+{
+    exchange(on ? QByteArray("M 0\r") : QByteArray("M 1\r"));
+}
+
+void AbstractLLSProtocol::commit()
+{
+    exchange("Z 0\r");
 }

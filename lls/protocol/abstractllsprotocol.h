@@ -26,9 +26,23 @@ public:
     virtual LevelSensorData ReadMeasurement() = 0;
     virtual void Commit() = 0;
 
+    // Whether a register value read with ReadRegister holds four printable characters.
     static bool IsAlphaNumQByte(const QByteArray &hexValue, bool rejectAllSpaces);
 
 protected:
+    // Upper-case hexadecimal without leading zeros, as addresses and numbers go on the wire.
+    static QByteArray hexArgument(int number);
+    // One exchange; the reply is empty when the driver reports failure.
+    QByteArray exchange(const QByteArray &command, bool *ok = nullptr);
+
+    // The parts both variants share once any unlocking is done.
+    QByteArray readRegisterValue(int address);
+    void writeRegisterValue(int address, const QByteArray &wireValue, const QByteArray &callerValue);
+    void selectLiquid(int index);
+    void setFixedOutput(int count);
+    void setMeasuringMode(bool on);
+    void commit();
+
     AbstractInterfaceDriver *driver;
 };
 

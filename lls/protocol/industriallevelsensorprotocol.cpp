@@ -1,11 +1,91 @@
 #include "lls/protocol/industriallevelsensorprotocol.h"
 
-// TODO(level sensor issue): the command set.
-IndustrialLevelSensorProtocol::IndustrialLevelSensorProtocol(AbstractInterfaceDriver *driver) : AbstractLLSProtocol(driver) {}
-QByteArray IndustrialLevelSensorProtocol::ReadRegister(int) { return {}; }
-void IndustrialLevelSensorProtocol::WriteRegister(int, const QByteArray &) {}
-void IndustrialLevelSensorProtocol::SelectLiquid(int) {}
-void IndustrialLevelSensorProtocol::SetFixedOutput(int) {}
-void IndustrialLevelSensorProtocol::SetMeasuringMode(bool) {}
-LevelSensorData IndustrialLevelSensorProtocol::ReadMeasurement() { return {}; }
-void IndustrialLevelSensorProtocol::Commit() {}
+#include "device/replytext.h"
+
+#include <QDebug>
+#include <QRegularExpression>
+
+namespace {
+// The same code for every sensor of these families.
+const char UnlockCommand[] = "U 3C7E\r";
+const char LockCommand[] = "U 0\r";
+}
+
+IndustrialLevelSensorProtocol::IndustrialLevelSensorProtocol(AbstractInterfaceDriver *driver)
+    : AbstractLLSProtocol(driver)
+{
+}
+
+// The flag follows what was sent, not what the sensor answered: a lost command is noticed only
+// through the failure of the next one.
+void IndustrialLevelSensorProtocol::unlock()
+{
+    if (!locked)
+        return;
+    exchange(UnlockCommand);
+    locked = false;
+}
+
+void IndustrialLevelSensorProtocol::lock()
+{
+    if (locked)
+        return;
+    exchange(LockCommand);
+    locked = true;
+}
+
+QByteArray IndustrialLevelSensorProtocol::ReadRegister(int address)
+{
+    unlock();
+    return readRegisterValue(address);
+}
+
+void IndustrialLevelSensorProtocol::WriteRegister(int address, const QByteArray &value)
+{
+    unlock();
+    writeRegisterValue(address, value.toUpper(), value);
+}
+
+void IndustrialLevelSensorProtocol::SelectLiquid(int index)
+{
+    // Accepted locked or not.
+    selectLiquid(index);
+}
+
+void IndustrialLevelSensorProtocol::SetFixedOutput(int count)
+{
+    unlock();
+    setFixedOutput(count);
+}
+
+void IndustrialLevelSensorProtocol::SetMeasuringMode(bool on)
+{
+    unlock();
+    setMeasuringMode(on);
+}
+
+LevelSensorData IndustrialLevelSensorProtocol::ReadMeasurement()
+{
+    static const QRegularExpression pattern(QStringLiteral("^(A\r\n\r\x02" "A,)(\\w+),(\\w+),(\\w+),(\\w+),"));
+    lock();
+    const QByteArray reply = exchange("A\r");
+    const QRegularExpressionMatch match = pattern.match(replyText(reply));
+    LevelSensorData data;
+    if (!match.hasMatch()) {
+        data.readError = true;
+        qDebug() << "Error reading data:" << reply;
+        return data;
+    }
+    auto field = [&match](int capture) { return static_cast<float>(match.captured(capture).toUInt(nullptr, 16)); };
+    data.status = field(2);
+    data.level = field(3);
+    data.output = field(4);
+    data.internalTemperature = field(5) * 0.125f;
+    return data;
+}
+
+void IndustrialLevelSensorProtocol::Commit()
+{
+    unlock();
+    commit();
+}

@@ -3,6 +3,7 @@
 
 #include "lls/protocol/abstractllsprotocol.h"
 
+// The level sensor command set for sensors that accept configuration only while unlocked.
 class IndustrialLevelSensorProtocol : public AbstractLLSProtocol
 {
     Q_OBJECT
@@ -16,6 +17,14 @@ public:
     void SetMeasuringMode(bool on) override;
     LevelSensorData ReadMeasurement() override;
     void Commit() override;
+
+    bool isLocked() const { return locked; }
+
+private:
+    void unlock();
+    void lock();
+
+    bool locked = true;
 };
 
 #endif

@@ -1,11 +1,55 @@
 #include "lls/protocol/liquidlevelsensorprotocol.h"
 
-// TODO(level sensor issue): the command set.
-LiquidLevelSensorProtocol::LiquidLevelSensorProtocol(AbstractInterfaceDriver *driver) : AbstractLLSProtocol(driver) {}
-QByteArray LiquidLevelSensorProtocol::ReadRegister(int) { return {}; }
-void LiquidLevelSensorProtocol::WriteRegister(int, const QByteArray &) {}
-void LiquidLevelSensorProtocol::SelectLiquid(int) {}
-void LiquidLevelSensorProtocol::SetFixedOutput(int) {}
-void LiquidLevelSensorProtocol::SetMeasuringMode(bool) {}
-LevelSensorData LiquidLevelSensorProtocol::ReadMeasurement() { return {}; }
-void LiquidLevelSensorProtocol::Commit() {}
+#include "device/replytext.h"
+
+#include <QRegularExpression>
+
+LiquidLevelSensorProtocol::LiquidLevelSensorProtocol(AbstractInterfaceDriver *driver)
+    : AbstractLLSProtocol(driver)
+{
+}
+
+QByteArray LiquidLevelSensorProtocol::ReadRegister(int address)
+{
+    return readRegisterValue(address);
+}
+
+void LiquidLevelSensorProtocol::WriteRegister(int address, const QByteArray &value)
+{
+    writeRegisterValue(address, value, value);
+}
+
+void LiquidLevelSensorProtocol::SelectLiquid(int index)
+{
+    selectLiquid(index);
+}
+
+void LiquidLevelSensorProtocol::SetFixedOutput(int count)
+{
+    setFixedOutput(count);
+}
+
+void LiquidLevelSensorProtocol::SetMeasuringMode(bool on)
+{
+    setMeasuringMode(on);
+}
+
+LevelSensorData LiquidLevelSensorProtocol::ReadMeasurement()
+{
+    static const QRegularExpression pattern(QStringLiteral("^(A\r\n\r\x02" "A,)") + QStringLiteral("(\\w+),").repeated(13));
+    const QRegularExpressionMatch match = pattern.match(replyText(exchange("A\r")));
+    // This sensor family reports no output count and its reply is not checked: an unreadable
+    // reply gives zeros (empty captures convert to 0).
+    auto field = [&match](int capture) { return static_cast<float>(match.captured(capture).toUInt(nullptr, 16)); };
+    LevelSensorData data;
+    data.status = field(2);
+    data.level = field(3);
+    data.internalTemperature = field(7) * 0.125f;
+    data.externalTemperature = field(9) * 0.125f;
+    return data;
+}
+
+void LiquidLevelSensorProtocol::Commit()
+{
+    commit();
+}
