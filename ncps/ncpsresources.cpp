@@ -1,0 +1,16 @@
+#include "ncps/ncpsresources.h"
+
+#include <QtGlobal>
+
+// Q_INIT_RESOURCE declares the bundle's initialiser in the enclosing scope, so this must stay
+// outside any namespace.
+static void initNcpsBundle()
+{
+    Q_INIT_RESOURCE(ncps);
+}
+
+void ensureNcpsResources()
+{
+    static const bool initialised = (initNcpsBundle(), true);
+    Q_UNUSED(initialised)
+}
