@@ -1,3 +1,5 @@
+#include "app/mainwindow.h"
+
 #include <QApplication>
 
 int main(int argc, char *argv[])
@@ -5,5 +7,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral("1.2.5"));
-    return 0;
+    MainWindow window;
+    window.show();
+    return app.exec();
 }

@@ -1,0 +1,216 @@
+#include "app/mainwindow.h"
+
+#include "app/select.h"
+#include "device/abstractdevice.h"
+#include "device/devicemanager.h"
+#include "ui_mainwindow.h"
+
+#if __has_include("ncps/ncpsform.h")
+#include "ncps/ncpsform.h"
+#define PELLORA_HAS_NCPS_FORM 1
+#endif
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QThread>
+#include <QUrl>
+
+static void initPelloraResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+const char *const MainWindow::WebAddress = "https://www.quenby.example/";
+const char *const MainWindow::HelpFileName = "Pellora_Help.pdf";
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , ui(new Ui::MainWindow)
+{
+    initPelloraResources();
+    ui->setupUi(this);
+    ui->tarselFirmwareLabelPrefix->setVisible(false);
+    ui->tarselFirmwareLabel->setVisible(false);
+    ui->tarselSerialNumberLabelPrefix->setVisible(false);
+    ui->tarselSerialNumberLabel->setVisible(false);
+    ui->navigationButton->setVisible(false);
+
+    ui->stackedWidget->setCurrentIndex(0);
+    ui->introStack->setCurrentIndex(0);
+    select = new Select(this);
+    ui->introStack->addWidget(select);
+
+    // Loads the catalogue; a missing or corrupt one ends the process after its message box.
+    m_deviceManager = new DeviceManager(this);
+    thread = new QThread(this);
+    connect(this, &MainWindow::ScanDevicesSignal, m_deviceManager, &DeviceManager::scanDevices);
+    m_deviceManager->moveToThread(thread);
+    connect(m_deviceManager, &DeviceManager::ScanFinished, this, &MainWindow::onScanFinished);
+    // The manager and its devices are deleted on their own thread as it ends.
+    connect(thread, &QThread::finished, m_deviceManager, &QObject::deleteLater);
+    thread->start(QThread::InheritPriority);
+    startScan();
+}
+
+MainWindow::~MainWindow()
+{
+    if (thread) {
+        thread->exit(0);
+        thread->quit();
+        if (!thread->wait(10000)) {
+            qDebug() << "Thread not responding; forcing termination...";
+            thread->terminate();
+            thread->wait(1000);
+            // The manager's thread died under it; its objects are left alone rather than torn
+            // down from here in an unknown state.
+            m_deviceManager = nullptr;
+        }
+        delete thread;
+    }
+    delete ui;
+    delete select;
+}
+
+void MainWindow::startScan()
+{
+    select->showSearching();
+    // One scan waiting behind the running one is enough: a newer request is covered by it.
+    if (scansOutstanding >= 2)
+        return;
+    queueScan();
+}
+
+void MainWindow::queueScan()
+{
+    // A scan deletes the devices the forms point at: the forms go first, and with them any
+    // reply still queued for them.
+    discardForms();
+    ++scansOutstanding;
+    emit ScanDevicesSignal();
+}
+
+void MainWindow::onScanFinished()
+{
+    if (scansOutstanding > 0)
+        --scansOutstanding;
+    if (scansOutstanding > 0)
+        return;  // another scan is already rebuilding the list
+    select->fillDeviceList();
+}
+
+void MainWindow::discardForms()
+{
+#ifdef PELLORA_HAS_NCPS_FORM
+    if (ncpsForm) {
+        ui->mainMenuStack->removeWidget(ncpsForm);
+        delete ncpsForm;
+        ncpsForm = nullptr;
+    }
+#endif
+}
+
+void MainWindow::showDevice(int index)
+{
+    if (isScanning() || index < 0 || index >= m_deviceManager->devices().size()) {
+        qDebug() << "MainWindow::showDevice: no device at index" << index;
+        return;
+    }
+    m_deviceManager->setActiveDevice(index);
+    AbstractDevice *device = m_deviceManager->activeDevice();
+    const QString type = device->deviceType();
+    if (type == QLatin1String("Slimfin") || type == QLatin1String("SlimfinDual")) {
+#ifdef PELLORA_HAS_NCPS_FORM
+        if (ncpsForm) {
+            ui->mainMenuStack->removeWidget(ncpsForm);
+            delete ncpsForm;
+        }
+        ncpsForm = new NCPSForm(this);
+        ui->mainMenuStack->addWidget(ncpsForm);
+        ncpsForm->start();
+        ui->mainMenuStack->setCurrentWidget(ncpsForm);
+        ui->stackedWidget->setCurrentIndex(1);
+        ui->navigationButton->setVisible(true);
+        ui->navigationButton->setEnabled(true);
+#endif
+    } else if (type == QLatin1String("LLS") || type == QLatin1String("ILS") || type == QLatin1String("Murkwell")) {
+        // The level sensor configuration form is not part of this build yet.
+        qDebug() << "No configuration form for level sensors yet:" << type;
+    } else {
+        ui->navigationButton->setVisible(false);
+        ui->navigationButton->setEnabled(false);
+        qDebug() << "Device undifined! " << type;
+    }
+}
+
+void MainWindow::showDeviceHeader(int index)
+{
+    const QList<AbstractDevice *> &devices = m_deviceManager->devices();
+    if (devices.isEmpty() || isScanning() || index < 0 || index >= devices.size())
+        return;
+    AbstractDevice *device = devices.at(index);
+    ui->sensorNameLabel->setText(device->name());
+    const QString tip = QStringLiteral("Device ID: ") + device->deviceId() + QStringLiteral(" - Firmware ")
+        + device->firmwareVersion() + QStringLiteral(" - Serial ") + device->serialNumber();
+    ui->sensorNameLabel->setToolTip(tip);
+    ui->infoLabel->setToolTip(tip);
+    ui->tarselFirmwareLabelPrefix->setVisible(false);
+    ui->tarselFirmwareLabel->setVisible(false);
+    ui->tarselSerialNumberLabelPrefix->setVisible(false);
+    ui->tarselSerialNumberLabel->setVisible(false);
+    ui->footer->setVisible(true);
+}
+
+void MainWindow::setNavigationVisible(bool on)
+{
+    ui->navigationButton->setVisible(on);
+    ui->navigationButton->setEnabled(on);
+}
+
+void MainWindow::on_navigationButton_clicked()
+{
+#ifdef PELLORA_HAS_NCPS_FORM
+    // The position form closes its port itself once the reply under way has arrived.
+    if (ncpsForm && ncpsForm->isPolling())
+        ncpsForm->stopPolling();
+#endif
+    ui->navigationButton->setVisible(false);
+    ui->stackedWidget->setCurrentIndex(0);
+    ui->introStack->setCurrentIndex(0);
+}
+
+void MainWindow::onInterfaceError(const QString &errorMSG)
+{
+    qDebug() << errorMSG;
+    if (errorMSG != QLatin1String("writeRequestTimeout"))
+        return;
+    // Every failed write attempt reports; a scan running or waiting already covers them all.
+    if (isScanning())
+        return;
+    on_navigationButton_clicked();
+    startScan();
+}
+
+void MainWindow::on_helpButton_clicked()
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(QString::fromLatin1(HelpFileName)).absoluteFilePath()));
+}
+
+void MainWindow::on_visitButton_clicked()
+{
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(WebAddress)));
+}
+
+void MainWindow::on_aboutButton_clicked()
+{
+    QMessageBox::about(this, tr("About Pellora"),
+                       tr("<h3>Pellora %1</h3>"
+                          "<p>Sensor configuration software for liquid level sensors and position sensors "
+                          "on serial ports.</p>"
+                          "<p>Find the sensors attached to this computer, read a sensor's configuration, watch "
+                          "its live level and output, change its settings and keep them as files.</p>"
+                          "<p>© 2026 Quenby Sensors</p>")
+                           .arg(QCoreApplication::applicationVersion()));
+}

@@ -1,0 +1,62 @@
+#ifndef MAINWINDOW_H
+#define MAINWINDOW_H
+
+#include <QMainWindow>
+
+class DeviceManager;
+class NCPSForm;
+class QThread;
+class Select;
+
+namespace Ui {
+class MainWindow;
+}
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    static const char *const WebAddress;
+    static const char *const HelpFileName;
+
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    DeviceManager *deviceManager() const { return m_deviceManager; }
+    void startScan();
+    void showDevice(int index);
+    void showDeviceHeader(int index);
+    void setNavigationVisible(bool on);
+
+    // A scan is running or queued: the device list is being rebuilt on the worker thread.
+    bool isScanning() const { return scansOutstanding > 0; }
+    Select *selectPage() const { return select; }
+    QThread *workerThread() const { return thread; }
+    NCPSForm *positionForm() const { return ncpsForm; }
+
+signals:
+    void ScanDevicesSignal();
+
+public slots:
+    void onInterfaceError(const QString &errorMSG);
+
+private slots:
+    void on_navigationButton_clicked();
+    void on_visitButton_clicked();
+    void on_aboutButton_clicked();
+    void on_helpButton_clicked();
+    void onScanFinished();
+
+private:
+    void queueScan();
+    void discardForms();
+
+    Ui::MainWindow *ui;
+    QThread *thread = nullptr;
+    Select *select = nullptr;
+    DeviceManager *m_deviceManager = nullptr;
+    NCPSForm *ncpsForm = nullptr;
+    int scansOutstanding = 0;
+};
+
+#endif

@@ -1,0 +1,98 @@
+#include "app/select.h"
+
+#include "app/mainwindow.h"
+#include "device/abstractdevice.h"
+#include "device/abstractinterfacedriver.h"
+#include "device/devicemanager.h"
+#include "ui_select.h"
+
+#include <QSignalBlocker>
+
+Select::Select(MainWindow *mainWindow)
+    : QFrame(mainWindow)
+    , ui(new Ui::Select)
+    , mainWindow(mainWindow)
+{
+    ui->setupUi(this);
+    setWindowTitle(QString());
+    ui->deviceCombo->clear();
+    ui->selectStack->setCurrentIndex(0);
+    connect(&timer, &QTimer::timeout, this, &Select::onSearchTimeout);
+}
+
+Select::~Select()
+{
+    delete ui;
+}
+
+void Select::showSearching()
+{
+    listStale = true;
+    ui->selectStack->setCurrentIndex(0);
+    ui->searchProgress->setRange(0, 0);
+    ui->searchProgress->setValue(-1);
+    timer.start(5000);
+}
+
+void Select::onSearchTimeout()
+{
+    timer.stop();
+    // The scan is still running: show the list page, but keep the old items out of reach until
+    // the new list arrives.
+    ui->selectStack->setCurrentIndex(2);
+    if (listStale) {
+        ui->deviceCombo->setEnabled(false);
+        ui->selectButton->setEnabled(false);
+    }
+}
+
+void Select::fillDeviceList()
+{
+    timer.stop();
+    listStale = false;
+    const QList<AbstractDevice *> &devices = mainWindow->deviceManager()->devices();
+    {
+        // The header is updated once below, not for every item added.
+        const QSignalBlocker blocker(ui->deviceCombo);
+        ui->deviceCombo->clear();
+        if (devices.isEmpty()) {
+            ui->deviceCombo->addItem(QStringLiteral("None"));
+            ui->selectButton->setEnabled(false);
+        } else {
+            ui->selectButton->setEnabled(true);
+            for (AbstractDevice *device : devices) {
+                AbstractInterfaceDriver *driver = device->interfaceDriver();
+                if (driver->type() == QLatin1String("serialport"))
+                    ui->deviceCombo->addItem(QStringLiteral("%1 (on %2)").arg(device->name(), driver->name()));
+            }
+        }
+        ui->deviceCombo->setEnabled(true);
+        ui->selectStack->setCurrentIndex(2);
+        ui->searchProgress->setRange(0, 1);
+        ui->searchProgress->setValue(1);
+        ui->deviceCombo->setCurrentIndex(0);
+    }
+    connect(ui->deviceCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &Select::onDeviceIndexChanged, Qt::UniqueConnection);
+    if (!devices.isEmpty())
+        onDeviceIndexChanged(0);
+}
+
+void Select::onDeviceIndexChanged(int index)
+{
+    if (index < 0 || listStale || mainWindow->deviceManager()->devices().isEmpty())
+        return;
+    mainWindow->showDeviceHeader(index);
+}
+
+void Select::on_selectButton_clicked()
+{
+    if (listStale)
+        return;
+    mainWindow->showDevice(ui->deviceCombo->currentIndex());
+}
+
+void Select::on_refreshDevicesButton_clicked()
+{
+    mainWindow->startScan();
+}

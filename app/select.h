@@ -1,0 +1,42 @@
+#ifndef SELECT_H
+#define SELECT_H
+
+#include <QFrame>
+#include <QTimer>
+
+class MainWindow;
+
+namespace Ui {
+class Select;
+}
+
+// The first page: a busy bar while a scan runs, then the list of sensors found.
+class Select : public QFrame
+{
+    Q_OBJECT
+public:
+    explicit Select(MainWindow *mainWindow);
+    ~Select() override;
+
+    void showSearching();
+    void fillDeviceList();
+    // True from showSearching() until the next fillDeviceList(): the list shown may be stale and
+    // the device list is being rebuilt on the worker thread, so nothing may be selected from it.
+    bool isListStale() const { return listStale; }
+
+public slots:
+    void onDeviceIndexChanged(int index);
+
+private slots:
+    void on_selectButton_clicked();
+    void on_refreshDevicesButton_clicked();
+    void onSearchTimeout();
+
+private:
+    QTimer timer;
+    Ui::Select *ui;
+    MainWindow *mainWindow;
+    bool listStale = true;
+};
+
+#endif
