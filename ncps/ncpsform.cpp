@@ -1,0 +1,159 @@
+#include "ncps/ncpsform.h"
+
+#include "app/mainwindow.h"
+#include "device/devicemanager.h"
+#include "ncps/activatorwidget.h"
+#include "ncps/ncpsdevice.h"
+#include "ncps/ncpsresources.h"
+#include "ui_ncpsform.h"
+
+#include <QDebug>
+#include <QLayout>
+#include <QVBoxLayout>
+
+NCPSForm::NCPSForm(MainWindow *host)
+    : QFrame(host)
+    , ui(new Ui::NCPSForm)
+    , host(host)
+{
+    if (host && host->deviceManager())
+        m_device = qobject_cast<NCPSDevice *>(host->deviceManager()->activeDevice());
+    setUp();
+}
+
+NCPSForm::NCPSForm(NCPSDevice *device, QWidget *parent)
+    : QFrame(parent)
+    , ui(new Ui::NCPSForm)
+    , m_device(device)
+{
+    setUp();
+}
+
+NCPSForm::~NCPSForm()
+{
+    delete ui;
+}
+
+void NCPSForm::setUp()
+{
+    ensureNcpsResources();
+    ui->setupUi(this);
+    activator = new ActivatorWidget;
+    activatorText = tr("Activator Position\n%1 V");
+
+    QLayout *area = ui->activatorsWidgetArea->layout();
+    if (!area)
+        area = new QVBoxLayout(ui->activatorsWidgetArea);
+    area->addWidget(activator);
+    area->setContentsMargins(0, 30, 0, 30);
+
+    activator->setCaption(tr(""));
+    ui->tabWidget->setCurrentIndex(0);
+    activator->setBubbleVisible(ActivatorWidget::MinimumBubble, false);
+    activator->setBubbleVisible(ActivatorWidget::MaximumBubble, false);
+    activator->setBubbleVisible(ActivatorWidget::ActivatorBubble, false);
+    activator->setActivatorVisible(false);
+
+    // The form description carries pages for settings this program cannot write; they go.
+    for (QWidget *page : {ui->outputModeTab, ui->outputScalingTab, ui->configurationTab, ui->proximityTab, ui->resetTab}) {
+        ui->tabWidget->removeTab(ui->tabWidget->indexOf(page));
+        delete page;
+    }
+    ui->outputModeTab = ui->outputScalingTab = ui->configurationTab = ui->proximityTab = ui->resetTab = nullptr;
+    ui->tabWidget->setCurrentWidget(ui->outputLevelsTab);
+
+    NCPSDevice::registerMetaTypes();
+    if (!m_device) {
+        qDebug() << "NCPSForm: no position sensor to show";
+        return;
+    }
+    // Automatic connections: queued, since the device lives on the worker thread.
+    connect(this, &NCPSForm::ReadParameter, m_device.data(), &NCPSDevice::ReadParameter);
+    connect(m_device.data(), &NCPSDevice::ParameterUpdate, this, &NCPSForm::onParameterUpdate);
+    connect(this, &NCPSForm::ReadMeasurement, m_device.data(), &NCPSDevice::ReadMeasurement);
+    connect(m_device.data(), &NCPSDevice::MeasurementUpdate, this, &NCPSForm::onMeasurementUpdate);
+    connect(this, &NCPSForm::Connect, m_device.data(), &NCPSDevice::open);
+    connect(this, &NCPSForm::Disconnect, m_device.data(), &NCPSDevice::close);
+}
+
+void NCPSForm::start()
+{
+    awaitingParameters = true;
+    emit Connect();
+    emit ReadParameter();
+}
+
+bool NCPSForm::isPolling() const
+{
+    return polling || awaitingParameters;
+}
+
+void NCPSForm::stopPolling()
+{
+    polling = false;
+    awaitingParameters = false;
+}
+
+void NCPSForm::onParameterUpdate(NCPSParameter parameter)
+{
+    if (!m_device)
+        return;
+    activator->setRange(m_device->rawMinimum(), m_device->rawMaximum());
+    activatorMinimum = parameter.activator_min;
+
+    lowerVolts = m_device->countsToVolts(parameter.output_lower, true);
+    lowerRaw = m_device->rawPositionOfOutput(parameter.output_lower);
+    activator->setMarkerText(ActivatorWidget::MinimumBubble,
+                             tr("Current Minimum Position\n%1 V").arg(QString::number(lowerVolts, 'f', 2)));
+    activator->setBubbleValue(ActivatorWidget::MinimumBubble, lowerRaw);
+
+    upperVolts = m_device->countsToVolts(parameter.output_upper, true);
+    upperRaw = m_device->rawPositionOfOutput(parameter.output_upper);
+    activator->setMarkerText(ActivatorWidget::MaximumBubble,
+                             tr("Current Maximum Position\n%1 V").arg(QString::number(upperVolts, 'f', 2)));
+    activator->setBubbleValue(ActivatorWidget::MaximumBubble, upperRaw);
+
+    const double voltsMaximum = m_device->voltsMaximum();
+    ui->bottomOutputLimitSpin->setMaximum(voltsMaximum);
+    ui->bottomOutputLimitSpin->setValue(lowerVolts);
+    ui->topOutputLimitSpin->setMaximum(voltsMaximum);
+    ui->topOutputLimitSpin->setValue(upperVolts);
+    ui->dropoutLevelSpin->setMaximum(voltsMaximum);
+    ui->dropoutLevelSpin->setValue(m_device->countsToVolts(parameter.output_noact, true));
+    ui->activatorResponseSpin->setValue(parameter.activator_min);
+
+    if (awaitingParameters) {
+        awaitingParameters = false;
+        polling = true;
+        emit ReadMeasurement();
+    } else if (!polling) {
+        // Left before the parameters came: no loop to end, so close the port here.
+        emit Disconnect();
+    }
+}
+
+void NCPSForm::onMeasurementUpdate(NCPSMeasurement measurement)
+{
+    if (!m_device)
+        return;
+    QString text = activatorText.arg(QString::number(m_device->countsToVolts(measurement.position, true), 'f', 2));
+    ui->activatorLevelEdit->setText(QString::number(measurement.activator));
+
+    if (measurement.activator < activatorMinimum) {
+        text.replace(tr("Activator Position"), tr(" No Activator Present "));
+        activator->setNoActivatorText(text);
+        activator->setBubbleVisible(ActivatorWidget::ActivatorBubble, false);
+        activator->setActivatorVisible(false);
+    } else {
+        activator->setBubbleLabelText(ActivatorWidget::ActivatorBubble, text);
+        activator->setValue(measurement.raw_position);
+        activator->setBubbleVisible(ActivatorWidget::ActivatorBubble, true);
+        activator->setActivatorVisible(true);
+    }
+
+    // No timer: each reply asks for the next, so the serial round trip sets the rate.
+    if (polling)
+        emit ReadMeasurement();
+    else
+        emit Disconnect();
+}

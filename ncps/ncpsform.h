@@ -1,0 +1,68 @@
+#ifndef NCPSFORM_H
+#define NCPSFORM_H
+
+#include "ncps/ncpsmeasurement.h"
+#include "ncps/ncpsparameter.h"
+
+#include <QFrame>
+#include <QPointer>
+
+class ActivatorWidget;
+class MainWindow;
+class NCPSDevice;
+
+namespace Ui {
+class NCPSForm;
+}
+
+// The live view of one position sensor: reads its parameters once, then polls its measurements
+// for as long as it is shown. Writes nothing to the sensor.
+class NCPSForm : public QFrame
+{
+    Q_OBJECT
+public:
+    // Shows the host's active device.
+    explicit NCPSForm(MainWindow *host);
+    // Shows the given device, for hosts other than the main window (benches, documentation).
+    NCPSForm(NCPSDevice *device, QWidget *parent);
+    ~NCPSForm() override;
+
+    // Opens the port and asks for the parameters; their arrival starts the measurement loop.
+    void start();
+    // True from start() until stopPolling(): the loop is running or about to start.
+    bool isPolling() const;
+    // Ends the loop after the reply under way; the port is closed after it. Safe to call at any time.
+    void stopPolling();
+
+    void onParameterUpdate(NCPSParameter parameter);
+    void onMeasurementUpdate(NCPSMeasurement measurement);
+
+    ActivatorWidget *activatorWidget() const { return activator; }
+    NCPSDevice *device() const { return m_device; }
+
+signals:
+    void ReadParameter();
+    void ReadMeasurement();
+    void Connect();
+    void Disconnect();
+
+private:
+    void setUp();
+
+    Ui::NCPSForm *ui;
+    MainWindow *host = nullptr;
+    ActivatorWidget *activator = nullptr;
+    // Guarded: a reply queued before a rescan deleted the device must not reach it.
+    QPointer<NCPSDevice> m_device;
+    int activatorMinimum = 0;
+    int lowerRaw = 0;
+    int upperRaw = 0;
+    double lowerVolts = 0.0;
+    double upperVolts = 0.0;
+    bool polling = false;
+    // start() was called and the parameters have not arrived yet.
+    bool awaitingParameters = false;
+    QString activatorText;
+};
+
+#endif
