@@ -6,6 +6,7 @@
 #include "ui_mainwindow.h"
 
 #if __has_include("ncps/ncpsform.h")
+#include "ncps/ncpsdevice.h"
 #include "ncps/ncpsform.h"
 #define PELLORA_HAS_NCPS_FORM 1
 #endif

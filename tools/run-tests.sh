@@ -1,0 +1,17 @@
+#!/bin/sh
+# Installs what is missing, builds Pellora and runs the whole test suite headless.
+# PELLORA_ASAN=1 builds and tests with AddressSanitizer in build-asan/ instead.
+set -eu
+cd "$(dirname "$0")/.."
+sh tools/install-deps.sh
+if [ "${PELLORA_ASAN:-0}" = "1" ]; then
+    build=build-asan
+    set -- -DPELLORA_ASAN=ON -DCMAKE_BUILD_TYPE=Debug
+else
+    build=build
+    set --
+fi
+cmake -S . -B "$build" "$@"
+cmake --build "$build" -j "$(nproc)"
+cd "$build"
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure
