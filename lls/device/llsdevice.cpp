@@ -498,7 +498,8 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
             }
             readNmea();
         } else if (name == QLatin1String("setFixOutputValue")) {
-            protocol->SetFixedOutput(truncate(s.value1));
+            // Not a number holds nothing; the protocol drops counts outside the converter.
+            protocol->SetFixedOutput(std::isnan(s.value1) ? -1 : truncate(s.value1));
         } else if (name == QLatin1String("disableFixOutput")) {
             protocol->SetMeasuringMode(true);
             protocol->Commit();
