@@ -76,6 +76,11 @@ void NCPSForm::setUp()
     connect(this, &NCPSForm::Disconnect, m_device.data(), &NCPSDevice::close);
 }
 
+NCPSDevice *NCPSForm::device() const
+{
+    return m_device.data();
+}
+
 void NCPSForm::start()
 {
     awaitingParameters = true;

@@ -38,7 +38,7 @@ public:
     void onMeasurementUpdate(NCPSMeasurement measurement);
 
     ActivatorWidget *activatorWidget() const { return activator; }
-    NCPSDevice *device() const { return m_device; }
+    NCPSDevice *device() const;
 
 signals:
     void ReadParameter();
