@@ -214,7 +214,8 @@ void ActivatorWidget::setBubbleVisible(BubbleType type, bool visible)
 
 bool ActivatorWidget::isBubbleVisible(BubbleType type) const
 {
-    return d->bubbles.contains(type) && d->bubbles[type].label->isVisible();
+    // What setBubbleVisible asked for, whether or not the widget itself is on screen.
+    return d->bubbles.contains(type) && !d->bubbles[type].label->isHidden();
 }
 
 void ActivatorWidget::setBubbleValue(BubbleType type, int value)
