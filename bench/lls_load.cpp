@@ -1,0 +1,168 @@
+// Loads every default level sensor from pellora-sim at 19200-baud pacing and compares the wall
+// time of each load with the floor the line, the sensor and the transport set:
+//
+//   floor = sum over the exchanges of (request + reply bytes) * 10 bits / 19200 baud
+//           + the simulator's answer delay
+//           + 50 ms for every reply that reached the program in one piece (the transport's quiet wait)
+//
+// Whether a reply came in one piece is not visible from outside the transport; an exchange that
+// took at least 45 ms longer than its line time and answer delay is counted as one that waited.
+//
+//   bench_lls_load [answer delay ms, default 5]
+#include "device/devicecatalogue.h"
+#include "device/deviceidentification.h"
+#include "device/serialportdriver.h"
+#include "lls/device/llsdevice.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSerialPort>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+constexpr double MsPerByte = 10.0 * 1000.0 / 19200.0;
+constexpr double QuietWaitMs = 50.0;
+
+// Passes every request to the real transport and notes its size and duration.
+class TimingDriver : public AbstractInterfaceDriver
+{
+public:
+    explicit TimingDriver(SerialPortDriver *inner) : m_inner(inner)
+    {
+        m_type = inner->type();
+        m_name = inner->name();
+    }
+    ~TimingDriver() override { delete m_inner; }
+
+    struct Exchange
+    {
+        int requestBytes;
+        int replyBytes;
+        double ms;
+        bool ok;
+    };
+    QVector<Exchange> exchanges;
+    bool recording = false;
+
+    bool open() override { return m_inner->open(); }
+    void close() override { m_inner->close(); }
+    bool sendRequest(const QByteArray &request, QByteArray &response) override
+    {
+        QElapsedTimer clock;
+        clock.start();
+        const bool ok = m_inner->sendRequest(request, response);
+        if (recording)
+            exchanges.append({request.size(), response.size(), clock.nsecsElapsed() / 1e6, ok});
+        return ok;
+    }
+    QString type() const override { return m_type; }
+    QString name() const override { return m_name; }
+    bool connectErrorHandler(QObject *receiver) override { return m_inner->connectErrorHandler(receiver); }
+
+private:
+    SerialPortDriver *m_inner;
+};
+
+}
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);  // the catalogue reports failures in a message box
+    QTextStream out(stdout);
+    const int answerDelayMs = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 5;
+
+    DeviceCatalogue catalogue;
+    if (!catalogue.load(QStringLiteral(PELLORA_CATALOGUE_PATH)))
+        return 1;
+
+    const QDir sensors(QStringLiteral(PELLORA_SENSOR_DIR));
+    QStringList arguments{"--answer-delay", QString::number(answerDelayMs)};
+    for (const QString &file : sensors.entryList({"0*.json"}, QDir::Files, QDir::Name)) {
+        QFile f(sensors.filePath(file));
+        if (f.open(QIODevice::ReadOnly) && f.readAll().contains("\"level\""))
+            arguments << sensors.filePath(file);
+    }
+
+    QProcess sim;
+    sim.start(QStringLiteral(PELLORA_SIM_PATH), arguments);
+    QStringList ports;
+    QStringList labels;
+    while (sim.waitForReadyRead(10000)) {
+        bool ready = false;
+        while (sim.canReadLine()) {
+            const QString line = QString::fromLocal8Bit(sim.readLine()).trimmed();
+            if (line.startsWith("PELLORA_EXTRA_PORTS=")) {
+                ports = line.mid(20).split(',', Qt::SkipEmptyParts);
+                ready = true;
+            } else {
+                labels << line.section(" on ", 0, 0);
+            }
+        }
+        if (ready)
+            break;
+    }
+    if (ports.isEmpty()) {
+        std::fprintf(stderr, "pellora-sim did not start\n");
+        return 1;
+    }
+
+    out << "Level sensor load at 19200 baud, answer delay " << answerDelayMs << " ms\n\n";
+    // The pseudo-terminal takes the program's requests at once, unpaced: the last column leaves
+    // the request bytes out of the floor, so the program's own time cannot hide in them.
+    out << "| Sensor | Exchanges | Quiet waits | Wall time (ms) | Floor (ms) | Ratio | Ratio without request time |\n";
+    out << "|---|---:|---:|---:|---:|---:|---:|\n";
+    double worst = 0;
+    for (int i = 0; i < ports.size(); ++i) {
+        auto *port = new QSerialPort;
+        SerialPortDriver::applyLineSettings(port);
+        port->setPortName(ports.at(i));
+        auto *driver = new TimingDriver(new SerialPortDriver(port));
+        if (!driver->open()) {
+            delete driver;
+            continue;
+        }
+        QByteArray response;
+        const bool result = driver->sendRequest("ID\r", response);
+        auto *device = qobject_cast<LLSDevice *>(createDevice(driver, result, response, catalogue));
+        if (!device) {
+            delete driver;
+            continue;
+        }
+
+        driver->recording = true;
+        QElapsedTimer clock;
+        clock.start();
+        device->ReadParameter();
+        const double wallMs = clock.nsecsElapsed() / 1e6;
+        driver->recording = false;
+
+        double floorMs = 0;
+        double requestLineMs = 0;
+        int quietWaits = 0;
+        for (const TimingDriver::Exchange &e : qAsConst(driver->exchanges)) {
+            const double lineMs = (e.requestBytes + e.replyBytes) * MsPerByte + answerDelayMs;
+            requestLineMs += e.requestBytes * MsPerByte;
+            const bool waited = e.ms >= lineMs + QuietWaitMs - 5;
+            quietWaits += waited ? 1 : 0;
+            floorMs += lineMs + (waited ? QuietWaitMs : 0);
+        }
+        const double ratio = wallMs / floorMs;
+        const double strictRatio = wallMs / (floorMs - requestLineMs);
+        worst = qMax(worst, ratio);
+        out << "| " << labels.value(i) << " | " << driver->exchanges.size() << " | " << quietWaits << " | "
+            << QString::number(wallMs, 'f', 0) << " | " << QString::number(floorMs, 'f', 0) << " | "
+            << QString::number(ratio, 'f', 3) << " | " << QString::number(strictRatio, 'f', 3) << " |\n";
+        out.flush();
+        device->close();
+        delete device;
+    }
+    out << "\nWorst ratio " << QString::number(worst, 'f', 3) << (worst < 1.10 ? " (under 1.10)" : " (NOT under 1.10)") << "\n";
+    sim.terminate();
+    sim.waitForFinished(3000);
+    return worst < 1.10 ? 0 : 1;
+}
