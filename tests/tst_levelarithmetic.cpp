@@ -28,9 +28,6 @@ private slots:
     void decimals();
     void outputValues_data();
     void outputValues();
-    void profileText_data();
-    void profileText();
-    void deviceAccessors();
     void measurementProcessing_data();
     void measurementProcessing();
 };
@@ -140,49 +137,6 @@ void TestLevelArithmetic::outputValues()
     // And back to the same count, the way output ranges are written.
     if (count > 0)
         QCOMPARE(outputCount(value, minCal, outputStep(minCal, maxCal, dacMax)), count);
-}
-
-void TestLevelArithmetic::profileText_data()
-{
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("0") << 0 << "0";
-    QTest::newRow("128") << 128 << "12.5";
-    QTest::newRow("512") << 512 << "50";
-    QTest::newRow("409") << 409 << "40";
-    QTest::newRow("1023") << 1023 << "100";
-    QTest::newRow("341") << 341 << "33.3";
-    QTest::newRow("65535") << 65535 << "6406.2";
-}
-
-void TestLevelArithmetic::profileText()
-{
-    QFETCH(int, count);
-    QTEST(profilePercentText(count, 1023), "text");
-}
-
-void TestLevelArithmetic::deviceAccessors()
-{
-    auto *driver = new ScriptedDriver;
-    LLSBank bank(driver);
-    LLSDevice device(new IndustrialLevelSensorProtocol(driver), DeviceIdentity{"1", "1", "0"},
-                     CatalogueEntry{"1", "", "Probe", "ILS", "", ""});
-    bank.registers = {{19, 0x60}, {903, 102}, {904, 921}, {905, 102}, {906, 921}, {907, 512}, {908, 0xFFFFFFCD}};
-    device.ReadParameter();
-    QCOMPARE(device.OutputType(), QString("5V"));
-    QCOMPARE(device.OutputDecimals(), 2);
-    QCOMPARE(device.OutputRangeMinValue(), 0.5f);
-    QCOMPARE(device.OutputRangeMaxValue(), 4.5f);
-    QCOMPARE(qRound(device.MeasuringRangeMinPercent() * 1000), 9971);
-    QCOMPARE(qRound(device.MeasuringRangeMaxPercent() * 1000), 90029);
-    QCOMPARE(qRound(device.WarningLevelPercent() * 1000), 50049);
-    QCOMPARE(qRound(device.HysteresisPercent() * 1000), 4985);
-    QVERIFY(!device.HysteresisAbove());
-
-    bank.registers[908] = 51;
-    device.ReadParameter();
-    QCOMPARE(qRound(device.HysteresisPercent() * 1000), 4985);
-    QVERIFY(device.HysteresisAbove());
 }
 
 void TestLevelArithmetic::measurementProcessing_data()
