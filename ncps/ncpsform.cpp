@@ -31,7 +31,16 @@ NCPSForm::NCPSForm(NCPSDevice *device, QWidget *parent)
 
 NCPSForm::~NCPSForm()
 {
+    // Replaced before the last reply came back: that reply would have closed the port.
+    if (portOpen)
+        closePort();
     delete ui;
+}
+
+void NCPSForm::closePort()
+{
+    portOpen = false;
+    emit Disconnect();
 }
 
 void NCPSForm::setUp()
@@ -84,6 +93,7 @@ NCPSDevice *NCPSForm::device() const
 void NCPSForm::start()
 {
     awaitingParameters = true;
+    portOpen = true;
     emit Connect();
     emit ReadParameter();
 }
@@ -133,7 +143,7 @@ void NCPSForm::onParameterUpdate(NCPSParameter parameter)
         emit ReadMeasurement();
     } else if (!polling) {
         // Left before the parameters came: no loop to end, so close the port here.
-        emit Disconnect();
+        closePort();
     }
 }
 
@@ -160,5 +170,5 @@ void NCPSForm::onMeasurementUpdate(NCPSMeasurement measurement)
     if (polling)
         emit ReadMeasurement();
     else
-        emit Disconnect();
+        closePort();
 }

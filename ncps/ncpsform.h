@@ -48,6 +48,7 @@ signals:
 
 private:
     void setUp();
+    void closePort();
 
     Ui::NCPSForm *ui;
     MainWindow *host = nullptr;
@@ -62,6 +63,8 @@ private:
     bool polling = false;
     // start() was called and the parameters have not arrived yet.
     bool awaitingParameters = false;
+    // Connect was sent and Disconnect not yet: a form deleted in between still closes the port.
+    bool portOpen = false;
     QString activatorText;
 };
 

@@ -56,6 +56,7 @@ private slots:
     void parametersFillMarkersAndSpinBoxes();
     void measurementsAndActivatorThreshold();
     void leavingBeforeParametersStillClosesThePort();
+    void formDeletedWhilePollingClosesThePort();
     void pollsSimulatorUntilStopped();
 };
 
@@ -167,6 +168,22 @@ void TestNCPSForm::leavingBeforeParametersStillClosesThePort()
     QVERIFY(!driver->isOpen);
     // The parameters were still shown.
     QCOMPARE(form.activatorWidget()->bubbleValue(ActivatorWidget::MinimumBubble), -12135);
+}
+
+void TestNCPSForm::formDeletedWhilePollingClosesThePort()
+{
+    auto *driver = new ScriptedDriver;
+    driver->setReply("PLIST\r", parameterReply(150, 9011, 400, 3700, 0, 256, 2048));
+    NCPSDevice device(new SlimfinProtocol(driver), Identity, Entry);
+    auto *form = new NCPSForm(&device, nullptr);
+    disconnect(form, &NCPSForm::ReadMeasurement, &device, nullptr);
+    form->start();
+    QVERIFY(driver->isOpen);
+    // Stopped, but replaced before the reply under way came back.
+    form->stopPolling();
+    delete form;
+    QVERIFY(!driver->isOpen);
+    QCOMPARE(driver->closeCount, 1);
 }
 
 void TestNCPSForm::pollsSimulatorUntilStopped()
