@@ -5,11 +5,8 @@
 #include "device/devicemanager.h"
 #include "ui_mainwindow.h"
 
-#if __has_include("ncps/ncpsform.h")
 #include "ncps/ncpsdevice.h"
 #include "ncps/ncpsform.h"
-#define PELLORA_HAS_NCPS_FORM 1
-#endif
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -104,13 +101,11 @@ void MainWindow::onScanFinished()
 
 void MainWindow::discardForms()
 {
-#ifdef PELLORA_HAS_NCPS_FORM
     if (ncpsForm) {
         ui->mainMenuStack->removeWidget(ncpsForm);
         delete ncpsForm;
         ncpsForm = nullptr;
     }
-#endif
 }
 
 void MainWindow::showDevice(int index)
@@ -123,7 +118,6 @@ void MainWindow::showDevice(int index)
     AbstractDevice *device = m_deviceManager->activeDevice();
     const QString type = device->deviceType();
     if (type == QLatin1String("Slimfin") || type == QLatin1String("SlimfinDual")) {
-#ifdef PELLORA_HAS_NCPS_FORM
         if (ncpsForm) {
             ui->mainMenuStack->removeWidget(ncpsForm);
             delete ncpsForm;
@@ -135,7 +129,6 @@ void MainWindow::showDevice(int index)
         ui->stackedWidget->setCurrentIndex(1);
         ui->navigationButton->setVisible(true);
         ui->navigationButton->setEnabled(true);
-#endif
     } else if (type == QLatin1String("LLS") || type == QLatin1String("ILS") || type == QLatin1String("Murkwell")) {
         // The level sensor configuration form is not part of this build yet.
         qDebug() << "No configuration form for level sensors yet:" << type;
@@ -172,11 +165,9 @@ void MainWindow::setNavigationVisible(bool on)
 
 void MainWindow::on_navigationButton_clicked()
 {
-#ifdef PELLORA_HAS_NCPS_FORM
     // The position form closes its port itself once the reply under way has arrived.
     if (ncpsForm && ncpsForm->isPolling())
         ncpsForm->stopPolling();
-#endif
     ui->navigationButton->setVisible(false);
     ui->stackedWidget->setCurrentIndex(0);
     ui->introStack->setCurrentIndex(0);

@@ -149,7 +149,9 @@ void NCPSForm::onParameterUpdate(NCPSParameter parameter)
 
 void NCPSForm::onMeasurementUpdate(NCPSMeasurement measurement)
 {
-    if (!m_device)
+    // Before this form's parameters arrive, a measurement can only be the last reply to the form
+    // this one replaced: taking it would close this form's port or start a second request chain.
+    if (!m_device || awaitingParameters)
         return;
     QString text = activatorText.arg(QString::number(m_device->countsToVolts(measurement.position, true), 'f', 2));
     ui->activatorLevelEdit->setText(QString::number(measurement.activator));

@@ -5,6 +5,7 @@
 #include "device/devicemanager.h"
 #include "ncps/activatorwidget.h"
 #include "ncps/ncpsform.h"
+#include "messagelog.h"
 #include "simprocess.h"
 
 #include <QPushButton>
@@ -77,6 +78,7 @@ private slots:
     void cleanup() { qunsetenv("PELLORA_EXTRA_PORTS"); }
     void showLeaveAndReplace();
     void refreshRightAfterLeaving();
+    void reselectRightAfterLeaving();
     void writeTimeOutWhilePolling();
 };
 
@@ -133,6 +135,37 @@ void TestNCPSMainWindow::refreshRightAfterLeaving()
         QCOMPARE(s.devices(), 2);
         QVERIFY(showAndPoll(s, round % 2, round % 2 ? 13971 : -12135));
     }
+}
+
+void TestNCPSMainWindow::reselectRightAfterLeaving()
+{
+    Session s;
+    QVERIFY(s.start());
+    QTRY_VERIFY_WITH_TIMEOUT(!s.window->isScanning(), ScanTimeout);
+    QVERIFY(showAndPoll(s, 0, -12135));
+
+    // The old form's last reply arrives at the new form: it must neither close the new form's
+    // port nor start a second request chain.
+    MessageLog log;
+    for (int round = 0; round < 3; ++round) {
+        QTest::mouseClick(s.navigation(), Qt::LeftButton);
+        QVERIFY(showAndPoll(s, 0, -12135));
+    }
+    s.sim.takeLog();
+    QTest::qWait(1000);
+    const int perSecond = countCommands(s.sim.takeLog(), s.sim.port(0), "MLIST\\r");
+    QVERIFY(!portIsFree(s.sim.port(0)));
+    QVERIFY2(!log.contains("Port closed!"), qPrintable(log.lines().join('\n')));
+    // One chain: compare with a single form's rate after a fresh start.
+    QTest::mouseClick(s.navigation(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(portIsFree(s.sim.port(0)), 3000);
+    s.window->startScan();
+    QTRY_VERIFY_WITH_TIMEOUT(!s.window->isScanning(), ScanTimeout);
+    QVERIFY(showAndPoll(s, 0, -12135));
+    s.sim.takeLog();
+    QTest::qWait(1000);
+    const int singleChain = countCommands(s.sim.takeLog(), s.sim.port(0), "MLIST\\r");
+    QVERIFY2(perSecond < singleChain * 3 / 2, qPrintable(QString("%1 vs %2").arg(perSecond).arg(singleChain)));
 }
 
 void TestNCPSMainWindow::writeTimeOutWhilePolling()
