@@ -1,4 +1,5 @@
-// The position sensor device: naming, the two reads with their signals, and the output arithmetic.
+// The position sensor device over its list protocol: reply parsing, naming and ownership, and the
+// output arithmetic.
 #include "ncps/ncpsdevice.h"
 #include "ncps/slimfinprotocol.h"
 #include "scripteddriver.h"
@@ -10,37 +11,38 @@
 
 namespace {
 
-QByteArray parameterReply(int offset, int scale, int lower, int upper, int noact, int activatorMin, int direct)
-{
-    auto field = [](int v) { return QByteArray::number(static_cast<quint16>(v), 16).rightJustified(4, '0'); };
-    return "PLIST\r\n"
-           "P0," + field(offset) + ",posn_offset\r\n"
-           "P1," + field(scale) + ",posn_scale\r\n"
-           "P2," + field(lower) + ",output_lower\r\n"
-           "P3," + field(upper) + ",output_upper\r\n"
-           "P4," + field(noact) + ",output_noact\r\n"
-           "P5," + field(activatorMin) + ",activator_min\r\n"
-           "P6," + field(direct) + ",output_direct\r\n>";
-}
-
-// A device whose next ReadParameter reads the given 16-bit values.
+// A device whose next ReadParameter reads the given offset, scale and direct output (limits 400
+// and 3700, no-activator output -1, activator minimum 256).
 struct Fixture
 {
-    Fixture()
+    ScriptedDriver *driver = new ScriptedDriver;
+    NCPSDevice device{new SlimfinProtocol(driver), DeviceIdentity{"123", "1.4", "456789"},
+                      CatalogueEntry{"123", "", "Slimfin Position Sensor", "Slimfin", "", ""}};
+
+    void load(int offset, int scale, int direct)
     {
-        driver = new ScriptedDriver;
-        device = new NCPSDevice(new SlimfinProtocol(driver), DeviceIdentity{"123", "1.4", "456789"},
-                                CatalogueEntry{"123", "", "Slimfin Position Sensor", "Slimfin", "", ""});
+        auto field = [](int v) { return QByteArray::number(quint16(v), 16).rightJustified(4, '0'); };
+        driver->setReply("PLIST\r", "PLIST\r\nP0," + field(offset) + ",posn_offset\r\nP1," + field(scale)
+                                        + ",posn_scale\r\nP2,0190,output_lower\r\nP3,0E74,output_upper\r\n"
+                                          "P4,FFFF,output_noact\r\nP5,0100,activator_min\r\nP6,"
+                                        + field(direct) + ",output_direct\r\n>");
+        device.ReadParameter();
     }
-    ~Fixture() { delete device; }
-    void load(int offset, int scale, int lower, int upper, int noact, int activatorMin, int direct)
-    {
-        driver->setReply("PLIST\r", parameterReply(offset, scale, lower, upper, noact, activatorMin, direct));
-        device->ReadParameter();
-    }
-    ScriptedDriver *driver;
-    NCPSDevice *device;
 };
+
+// Every field of both reads that is not zero, as "name=value" in declaration order.
+QString nonZeroFields(const NCPSMeasurement &m, const NCPSParameter &p)
+{
+    const QPair<QString, int> fields[] = {{"activator", m.activator}, {"raw_position", m.raw_position},
+        {"position", m.position}, {"posn_offset", p.posn_offset}, {"posn_scale", p.posn_scale},
+        {"output_lower", p.output_lower}, {"output_upper", p.output_upper}, {"output_noact", p.output_noact},
+        {"activator_min", p.activator_min}, {"output_direct", p.output_direct}};
+    QStringList out;
+    for (const auto &field : fields)
+        if (field.second != 0)
+            out << QString("%1=%2").arg(field.first).arg(field.second);
+    return out.join(' ');
+}
 
 }
 
@@ -49,26 +51,26 @@ class TestNCPSDevice : public QObject
     Q_OBJECT
 
 private slots:
-    void identityAndNaming();
-    void readsEmitAndOnlyParametersAreStored();
+    void identityAndOwnership();
+    void readsParseListReplies_data();
+    void readsParseListReplies();
     void countsToVolts();
+    void rawPositionOfOutput_data();
     void rawPositionOfOutput();
-    void rawPositionWithoutUndefinedArithmetic();
     void rawPositionAgreesWith32BitWhereDefined();
 };
 
-void TestNCPSDevice::identityAndNaming()
+void TestNCPSDevice::identityAndOwnership()
 {
     bool driverGone = false;
     {
         Fixture f;
         f.driver->destroyedFlag = &driverGone;
-        QCOMPARE(f.device->name(), QString("Slimfin Position Sensor"));
-        QCOMPARE(f.device->deviceType(), QString("Slimfin"));
-        QCOMPARE(f.device->interfaceDriver(), f.driver);
-        QVERIFY(f.device->open());
-        QVERIFY(f.driver->isOpen);
-        f.device->close();
+        QCOMPARE(f.device.name(), QString("Slimfin Position Sensor"));
+        QCOMPARE(f.device.deviceType(), QString("Slimfin"));
+        QCOMPARE(f.device.interfaceDriver(), f.driver);
+        QVERIFY(f.device.open() && f.driver->isOpen);
+        f.device.close();
         QCOMPARE(f.driver->closeCount, 1);
     }
     QVERIFY2(driverGone, "the device deletes its protocol, which deletes the driver");
@@ -79,95 +81,110 @@ void TestNCPSDevice::identityAndNaming()
     QCOMPARE(uncatalogued.deviceType(), QString());
 }
 
-void TestNCPSDevice::readsEmitAndOnlyParametersAreStored()
+void TestNCPSDevice::readsParseListReplies_data()
 {
+    QTest::addColumn<bool>("succeeds");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("fields");
+
+    const QByteArray measurement = "MLIST\r\nM1,0400,activator\r\nM2,0100,raw_position\r\nM3,0200,position\r\n>";
+    QTest::newRow("failed request, bytes ignored") << false << measurement << "";
+    QTest::newRow("echo and prompt only") << true << QByteArray("PLIST\r\n>") << "";
+    QTest::newRow("empty") << true << QByteArray() << "";
+    QTest::newRow("FFFF and 8000 sign-extended")
+        << true << QByteArray("MLIST\r\nM1,FFFF,activator\r\nM2,8000,raw_position\r\nM3,7fff,position\r\n>")
+        << "activator=-1 raw_position=-32768 position=32767";
+    QTest::newRow("nothing read after position")
+        << true << QByteArray("MLIST\r\nM2,C180,raw_position\r\nM3,0FFF,position\r\nM1,0400,activator\r\n>")
+        << "raw_position=-16000 position=4095";
+    QTest::newRow("line sharing the prompt's piece is not read")
+        << true << QByteArray("MLIST\r\nM1,0400,activator\r\nM3,0200,position\r>") << "activator=1024";
+    // output_direct missing, an unknown name, and posn_scale twice (the last counts).
+    QTest::newRow("parameters")
+        << true
+        << QByteArray("PLIST\r\nP0,0096,posn_offset\r\nP1,1000,posn_scale\r\nP2,0190,output_lower\r\n"
+                      "P9,1234,output_mode\r\nP3,0E74,output_upper\r\nP4,FFFE,output_noact\r\n"
+                      "P5,0100,activator_min\r\nP1,2333,posn_scale\r\n>")
+        << "posn_offset=150 posn_scale=9011 output_lower=400 output_upper=3700 output_noact=-2 activator_min=256";
+    QTest::newRow("malformed lines")
+        << true
+        << QByteArray("PLIST\r\n"
+                      "P3,0FFF,output_upper\n"               // name without the carriage return: skipped
+                      "P2,0190,Output_lower\r\n"             // names are case-sensitive
+                      "\x02noise P5,0100,activator_min\r\n"  // the match may start anywhere
+                      "P0,0x1F,posn_offset\r\n"              // not four hex digits: 0
+                      "P1,12,posn_scale\r\n"                 // too short to match: skipped
+                      "P6,0010,output_direct\r\n>")
+        << "activator_min=256 output_direct=16";
+}
+
+// Both reads get the same reply: measurement names never land in the parameters, nor the reverse.
+// What a read emits is what the device keeps, replacing the parameters read before.
+void TestNCPSDevice::readsParseListReplies()
+{
+    QFETCH(bool, succeeds);
+    QFETCH(QByteArray, reply);
     Fixture f;
-    QSignalSpy parameters(f.device, &NCPSDevice::ParameterUpdate);
-    QSignalSpy measurements(f.device, &NCPSDevice::MeasurementUpdate);
-
-    f.load(150, 9011, 400, 3700, -1, 256, 2048);
-    QCOMPARE(parameters.count(), 1);
+    f.load(1, 2, 3);
+    f.driver->requests.clear();
+    f.driver->responder = [&](const QByteArray &, QByteArray &response) {
+        response = reply;
+        return succeeds;
+    };
+    QSignalSpy measurements(&f.device, &NCPSDevice::MeasurementUpdate);
+    QSignalSpy parameters(&f.device, &NCPSDevice::ParameterUpdate);
+    f.device.ReadMeasurement();
+    f.device.ReadParameter();
+    QCOMPARE(f.driver->requests, QByteArrayList({"MLIST\r", "PLIST\r"}));
+    QVERIFY(measurements.count() == 1 && parameters.count() == 1);
     const auto p = parameters.at(0).at(0).value<NCPSParameter>();
-    QCOMPARE(p.posn_scale, 9011);
-    QCOMPARE(p.output_noact, -1);
-    QCOMPARE(f.device->parameters().output_direct, 2048);
-
-    f.driver->setReply("MLIST\r", "MLIST\r\nM1,0400,activator\r\nM2,FC18,raw_position\r\nM3,07FA,position\r\n>");
-    f.device->ReadMeasurement();
-    QCOMPARE(measurements.count(), 1);
-    const auto m = measurements.at(0).at(0).value<NCPSMeasurement>();
-    QCOMPARE(m.activator, 1024);
-    QCOMPARE(m.raw_position, -1000);
-    QCOMPARE(m.position, 2042);
-
-    // A failed read is passed on as zeros and replaces the stored parameters.
-    f.driver->responder = [](const QByteArray &, QByteArray &) { return false; };
-    f.device->ReadParameter();
-    QCOMPARE(parameters.count(), 2);
-    QCOMPARE(parameters.at(1).at(0).value<NCPSParameter>().posn_scale, 0);
-    QCOMPARE(f.device->parameters().output_direct, 0);
+    QCOMPARE(nonZeroFields({}, f.device.parameters()), nonZeroFields({}, p));
+    QTEST(nonZeroFields(measurements.at(0).at(0).value<NCPSMeasurement>(), p), "fields");
 }
 
 void TestNCPSDevice::countsToVolts()
 {
+    // 0..4095 counts are 0..4.568 V; beyond, limited with clamping and extrapolated without.
+    const struct { int count; bool clamp; double volts; } cases[] = {
+        {4095, false, 4.568}, {2048, true, 2.2846}, {0, true, 0.0}, {5000, true, 4.568},
+        {5000, false, 5.5775}, {-100, true, 0.0}, {-100, false, -0.11155}};
     Fixture f;
-    NCPSDevice *d = f.device;
-    QCOMPARE(d->countsMinimum(), 0);
-    QCOMPARE(d->countsMaximum(), 4095);
-    QCOMPARE(d->rawMinimum(), -15800);
-    QCOMPARE(d->rawMaximum(), 15800);
-    QCOMPARE(d->voltsMinimum(), 0.0f);
-    QCOMPARE(d->voltsMaximum(), 4.568f);
+    for (const auto &c : cases) {
+        const double volts = f.device.countsToVolts(c.count, c.clamp);
+        QVERIFY2(qAbs(volts - c.volts) < 1e-4, qPrintable(QString("%1 %2: %3").arg(c.count).arg(c.clamp).arg(volts)));
+    }
+}
 
-    QVERIFY(qAbs(d->countsToVolts(4095, false) - 4.568) < 1e-6);
-    QVERIFY(qAbs(d->countsToVolts(2048, true) - 2.2846) < 1e-4);
-    QCOMPARE(QString::number(d->countsToVolts(2042, true), 'f', 2), QString("2.28"));
-    QCOMPARE(d->countsToVolts(0, true), 0.0);
-    // Beyond the range: limited with clamping, extrapolated without.
-    QCOMPARE(d->countsToVolts(5000, true), static_cast<double>(d->voltsMaximum()));
-    QVERIFY(qAbs(d->countsToVolts(5000, false) - 5.5775) < 1e-4);
-    QCOMPARE(d->countsToVolts(-100, true), 0.0);
-    QVERIFY(qAbs(d->countsToVolts(-100, false) + 0.11155) < 1e-4);
+void TestNCPSDevice::rawPositionOfOutput_data()
+{
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<int>("scale");
+    QTest::addColumn<int>("direct");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("raw");
+    QTest::newRow("lower limit") << 150 << 9011 << 2048 << 400 << -12135;
+    QTest::newRow("falling output, lower on the right") << 150 << -9011 << 2048 << 400 << 11835;
+    // Equal scale and offset (also the all-zero parameters before a read) and a zero scale cannot be
+    // inverted: the middle, not a fault.
+    QTest::newRow("all zero, as before a read") << 0 << 0 << 0 << 400 << 0;
+    QTest::newRow("scale equal to offset") << 77 << 77 << 0 << 3700 << 0;
+    QTest::newRow("zero scale") << 150 << 0 << 2048 << 400 << 0;
+    // 0x8000 << 16 is INT_MIN, and INT_MIN / 0xFFFF (-1) traps in 32 bits: 2^31 wraps to INT_MIN.
+    QTest::newRow("8000 with scale FFFF") << 0 << -1 << 0 << -32768 << INT_MIN;
+    QTest::newRow("8000 with scale FFFF, offset 1") << 1 << -1 << 0 << -32768 << INT_MAX;
+    QTest::newRow("difference shifted into the sign bit") << 0 << 1 << -7233 << 32767 << -1673527296;
+    QTest::newRow("final subtraction wraps") << 2 << 1 << 0 << -32768 << INT_MAX - 1;
 }
 
 void TestNCPSDevice::rawPositionOfOutput()
 {
+    QFETCH(int, offset);
+    QFETCH(int, scale);
+    QFETCH(int, direct);
+    QFETCH(int, count);
     Fixture f;
-    // Before the first read the parameters are all zero, scale equal to offset.
-    QCOMPARE(f.device->rawPositionOfOutput(400), 0);
-    f.load(150, 9011, 400, 3700, 0, 256, 2048);
-    QCOMPARE(f.device->rawPositionOfOutput(400), -12135);
-    QCOMPARE(f.device->rawPositionOfOutput(3700), 11864);
-    QCOMPARE(f.device->rawPositionOfOutput(2048), -150);
-    // A falling output (negative scale) puts the lower limit on the right.
-    f.load(150, -9011, 400, 3700, 0, 256, 2048);
-    QCOMPARE(f.device->rawPositionOfOutput(400), 11835);
-
-    f.load(77, 77, 400, 3700, 0, 256, 0);
-    QCOMPARE(f.device->rawPositionOfOutput(400), 0);
-    QCOMPARE(f.device->rawPositionOfOutput(3700), 0);
-    // A zero scale with another offset cannot be inverted: the middle, not a fault.
-    f.load(150, 0, 400, 3700, 0, 256, 2048);
-    QCOMPARE(f.device->rawPositionOfOutput(400), 0);
-    f.load(-32768, 0, -32768, 32767, 0, 0, 32767);
-    QCOMPARE(f.device->rawPositionOfOutput(-32768), 0);
-}
-
-void TestNCPSDevice::rawPositionWithoutUndefinedArithmetic()
-{
-    Fixture f;
-    // 0x8000 << 16 is INT_MIN; dividing it by 0xFFFF (-1) traps in 32-bit arithmetic. The true
-    // quotient 2^31 wraps back to INT_MIN.
-    f.load(0, -1, -32768, 0, 0, 0, 0);
-    QCOMPARE(f.device->rawPositionOfOutput(-32768), INT_MIN);
-    f.load(1, -1, -32768, 0, 0, 0, 0);
-    QCOMPARE(f.device->rawPositionOfOutput(-32768), INT_MAX);
-    // A difference above 32767 shifts into the sign bit: the wrapped 32-bit value is kept.
-    f.load(0, 1, 0, 0, 0, 0, -7233);
-    QCOMPARE(f.device->rawPositionOfOutput(32767), -1673527296);
-    // The final subtraction overflows too: INT_MIN - 2 wraps to INT_MAX - 1.
-    f.load(2, 1, 0, 0, 0, 0, 0);
-    QCOMPARE(f.device->rawPositionOfOutput(-32768), INT_MAX - 1);
+    f.load(offset, scale, direct);
+    QTEST(f.device.rawPositionOfOutput(count), "raw");
 }
 
 void TestNCPSDevice::rawPositionAgreesWith32BitWhereDefined()
@@ -180,21 +197,17 @@ void TestNCPSDevice::rawPositionAgreesWith32BitWhereDefined()
     for (int offset : edges)
         for (int scale : edges)
             for (int direct : edges) {
-                f.load(offset, scale, 0, 0, 0, 0, direct);
+                f.load(offset, scale, direct);
                 for (int count : edges) {
-                    const int result = f.device->rawPositionOfOutput(count);
+                    const int result = f.device.rawPositionOfOutput(count);
+                    const long long shifted = (static_cast<long long>(count) - direct) * 65536;
+                    const long long exact = scale == 0 ? 0 : shifted / scale - offset;
                     if (scale == offset || scale == 0) {
                         QCOMPARE(result, 0);
-                        continue;
+                    } else if (shifted >= INT_MIN && shifted <= INT_MAX && exact >= INT_MIN && exact <= INT_MAX) {
+                        QCOMPARE(result, static_cast<int>(exact));
+                        ++checked;
                     }
-                    const long long shifted = (static_cast<long long>(count) - direct) * 65536;
-                    if (shifted < INT_MIN || shifted > INT_MAX)
-                        continue;
-                    const long long exact = shifted / scale - offset;
-                    if (exact < INT_MIN || exact > INT_MAX)
-                        continue;
-                    QCOMPARE(result, static_cast<int>(exact));
-                    ++checked;
                 }
             }
     QVERIFY(checked > 1000);
