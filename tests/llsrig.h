@@ -1,0 +1,120 @@
+#ifndef LLSRIG_H
+#define LLSRIG_H
+
+#include "lls/device/llsdevice.h"
+#include "lls/protocol/industriallevelsensorprotocol.h"
+#include "lls/protocol/liquidlevelsensorprotocol.h"
+#include "scripteddriver.h"
+
+#include <QMap>
+#include <QSignalSpy>
+#include <QVariantMap>
+
+// Header-only helpers for the level sensor tests.
+
+inline SetParamStruct values(float v1, float v2 = 0, float v3 = 0, const QString &text = {}) { return {text, v1, v2, v3, {}, {}}; }
+inline SetParamStruct profile(const QStringList &levels, const QStringList &outputs) { return {{}, 0, 0, 0, levels, outputs}; }
+
+// The first argument of every signal a spy caught, as text (the loading messages).
+inline QStringList messages(const QSignalSpy &spy)
+{
+    QStringList out;
+    for (const QList<QVariant> &args : spy)
+        out.append(args.at(0).toString());
+    return out;
+}
+
+// The device's state by short names, so a test can compare any subset with expected values.
+inline QVariantMap llsFields(const LLSDevice &d)
+{
+    return {{"name", d.name()}, {"deviceType", d.deviceType()}, {"names", d.LiquidNames()}, {"selected", d.SelectedLiquid()},
+            {"description", d.ProbeDescription()}, {"type", d.OutputType()}, {"unit", d.OutputUnit()}, {"minCal", d.MinCalibratedOutput()},
+            {"maxCal", d.MaxCalibratedOutput()}, {"minLimit", d.MinOutputLimit()}, {"maxLimit", d.MaxOutputLimit()}, {"switch", d.HasSwitchOutput()},
+            {"dacMax", d.DacMax()}, {"valid", d.RangesValid()}, {"rangeMin", d.MeasuringRangeMin()}, {"rangeMax", d.MeasuringRangeMax()},
+            {"minValue", d.OutputRangeMinValue()}, {"maxValue", d.OutputRangeMaxValue()}, {"mid", d.MidOutput()}, {"midValue", d.MidOutputValue()},
+            {"inverted", d.OutputInverted()}, {"warning", d.WarningLevel()}, {"hysteresis", d.WarningHysteresis()},
+            {"hysteresisPercent", d.HysteresisPercent()}, {"nmeaType", d.NmeaLiquidType()}, {"nmeaInstance", d.NmeaInstance()},
+            {"tankOption", d.HasTankProfileOption()}, {"tankEnabled", d.TankProfileEnabled()}, {"levels", d.TankProfileLevels()},
+            {"outputs", d.TankProfileOutputs()}};
+}
+
+// "key: actual" for every expected field the device does not match (floats to 1e-4); empty if all do.
+inline QString llsMismatches(const LLSDevice &device, const QVariantMap &expected)
+{
+    const QVariantMap actual = llsFields(device);
+    QStringList out;
+    for (auto it = expected.begin(); it != expected.end(); ++it) {
+        const QVariant a = actual.value(it.key());
+        const bool same = static_cast<int>(a.type()) == QMetaType::Float ? qAbs(a.toDouble() - it.value().toDouble()) < 1e-4
+                                                                         : a == it.value();
+        if (!same)
+            out << it.key() + ": " + (a.canConvert<QStringList>() ? a.toStringList().join('|') : a.toString());
+    }
+    return out.join("; ");
+}
+
+#define LLS_COMPARE_FIELDS(device, expected)                                                                           \
+    do {                                                                                                               \
+        const QString mismatches = llsMismatches(device, expected);                                                    \
+        QVERIFY2(mismatches.isEmpty(), qPrintable(mismatches));                                                        \
+    } while (false)
+
+// One device on a register bank behind a scripted driver, industrial families on their own protocol.
+// The bank answers "G" from `registers` (unset ones read 0, those in `unreadable` give no value),
+// stores "S", takes "B" as the selected liquid, answers "A" with `measurement`, acknowledges the rest.
+struct LLSRig
+{
+    ScriptedDriver *driver = new ScriptedDriver;
+    QMap<int, quint32> registers;
+    QList<int> unreadable;
+    QByteArray measurement = "A,0,0,0,0,";
+    LLSDevice device;
+
+    explicit LLSRig(const QString &type, const QString &options = {}, const QString &constants = "Ohm;0;190",
+                    const QString &name = "Probe")
+        : device(type == "LLS" ? static_cast<AbstractLLSProtocol *>(new LiquidLevelSensorProtocol(driver))
+                               : new IndustrialLevelSensorProtocol(driver),
+                 DeviceIdentity{"4301", "5", "000000"}, CatalogueEntry{"4301", "", name, type, options, constants})
+    {
+        driver->responder = [this](const QByteArray &request, QByteArray &response) {
+            const QByteArray echo = request.left(request.size() - 1);
+            const QList<QByteArray> words = echo.split(' ');
+            const int address = words.value(1).toInt(nullptr, 16);
+            QByteArray payload = words.first() + ",";
+            if (words.first() == "G" && !unreadable.contains(address))
+                payload += QByteArray::number(registers.value(address), 16).toUpper().rightJustified(8, '0') + ",";
+            else if (words.first() == "S")
+                registers.insert(address, words.value(2).toUInt(nullptr, 16));
+            else if (words.first() == "B")
+                registers.insert(3, address - 1);
+            else if (words.first() == "A")
+                payload = measurement;
+            response = echo + "\r\n\r\x02" + payload + "\r\n>";
+            return true;
+        };
+    }
+
+    void setText(int firstRegister, const QByteArray &text, int registerCount)
+    {
+        const QByteArray padded = text.leftJustified(registerCount * 4, ' ', true);
+        for (int i = 0; i < registerCount; ++i)
+            registers.insert(firstRegister + i, padded.mid(4 * i, 4).toHex().toUInt(nullptr, 16));
+    }
+    void load(quint32 features)
+    {
+        registers.insert(19, features);
+        device.ReadParameter();
+        driver->requests.clear();
+    }
+    // The requests so far without the industrial lock commands.
+    QByteArrayList sent() const
+    {
+        QByteArrayList out;
+        for (const QByteArray &request : qAsConst(driver->requests))
+            if (!request.startsWith("U "))
+                out.append(request);
+        return out;
+    }
+};
+
+#endif
