@@ -153,6 +153,7 @@ void TestSerialPortDriver::silentPortCostsThreeAttemptsAndSleeps()
     QVERIFY(!driver->sendRequest("G 13\r", response));
     const double cpu = cpuSeconds() - cpuBefore;
     const qint64 wall = clock.elapsed();
+    qInfo("silent request: %lld ms wall, %.3f s CPU", wall, cpu);
     QVERIFY(response.isEmpty());
     QVERIFY2(wall >= 1450 && wall < 3000, qPrintable(QString::number(wall)));
     QVERIFY2(cpu < 0.25 * wall / 1000.0, qPrintable(QString("cpu %1 s over %2 ms").arg(cpu).arg(wall)));
@@ -191,6 +192,7 @@ void TestSerialPortDriver::hungUpPortNeitherCrashesNorSpins()
     QVERIFY(!driver->sendRequest("A\r", response));
     const double cpu = cpuSeconds() - cpuBefore;
     const qint64 wall = clock.elapsed();
+    qInfo("hung-up port: %lld ms wall, %.3f s CPU", wall, cpu);
     QVERIFY(response.isEmpty());
     // Every wait is slept out, so the request costs about what a silent one does, not a busy loop.
     QVERIFY2(wall >= 1000, qPrintable(QString::number(wall)));
