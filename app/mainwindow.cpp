@@ -56,6 +56,8 @@ MainWindow::MainWindow(QWidget *parent)
 MainWindow::~MainWindow()
 {
     if (thread) {
+        // A scan in progress stops after the port it is probing.
+        thread->requestInterruption();
         thread->exit(0);
         thread->quit();
         if (!thread->wait(10000)) {

@@ -7,6 +7,7 @@
 #include "device/serialportdriver.h"
 
 #include <QDebug>
+#include <QThread>
 #include <cstdlib>
 
 DeviceManager::DeviceManager(QObject *mainWindow)
@@ -50,7 +51,13 @@ void DeviceManager::scanDevices()
 {
     clearDevices();
     const QVector<AbstractInterfaceDriver *> drivers = interfaceSource();
-    for (AbstractInterfaceDriver *driver : drivers) {
+    for (int i = 0; i < drivers.size(); ++i) {
+        AbstractInterfaceDriver *driver = drivers.at(i);
+        // The window is closing: leave the remaining ports unprobed so the thread can end now.
+        if (QThread::currentThread()->isInterruptionRequested()) {
+            qDeleteAll(drivers.begin() + i, drivers.end());
+            break;
+        }
         driver->open();
         driver->connectErrorHandler(m_mainWindow);
         QByteArray response;
