@@ -61,9 +61,8 @@ class TestSerialPortDriver : public QObject
     Q_OBJECT
 
 private slots:
-    void promptEndsReplyAndChunksAreJoined();
-    void incompleteRepliesAndSpecialCommands();
-    void oversizedReplyFailsWithoutRetry();
+    void replies_data();
+    void replies();
     void silentPortCostsThreeAttemptsAndSleeps();
     void closedPort();
     void hungUpPortNeitherCrashesNorSpins();
@@ -71,73 +70,53 @@ private slots:
     void extraPortsListingAndExclusion();
 };
 
-void TestSerialPortDriver::promptEndsReplyAndChunksAreJoined()
+void TestSerialPortDriver::replies_data()
 {
-    SimProcess sim;
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("pieces");
+    QTest::addColumn<int>("gapMs");
+    QTest::addColumn<bool>("result");
+    QTest::addColumn<QString>("response");  // empty: the caller's buffer is left as it was
+    QTest::addColumn<int>("writes");
     const QString whole = "X\r\n\r\x02X,00000001,\r\n>";
     const QString chunked = "C\r\n\r\x02C,12345678,ABCDEF01,\r\n>";
-    QVERIFY(sim.start({"--verbose",
-                       script({reply("X\r", {whole})}),
-                       script({reply("C\r", {chunked.left(7), chunked.mid(7, 9), chunked.mid(16)})}, 20)}));
-
-    QScopedPointer<SerialPortDriver> one(driverFor(sim.port(0)));
-    QVERIFY(one->open());
-    QByteArray response;
-    QElapsedTimer clock;
-    clock.start();
-    QVERIFY(one->sendRequest("X\r", response));
-    // A reply whose first piece already ends in '>' is taken after one more quiet wait.
-    QCOMPARE(response, whole.toLatin1());
-    QVERIFY2(clock.elapsed() >= 45, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(sim.commandsSeen(sim.port(0), 1, 1000), 1);
-
-    QScopedPointer<SerialPortDriver> two(driverFor(sim.port(1)));
-    QVERIFY(two->open());
-    response.clear();
-    QVERIFY(two->sendRequest("C\r", response));
-    QCOMPARE(response, chunked.toLatin1());
-    QCOMPARE(sim.commandsSeen(sim.port(1), 1, 1000), 1);
-}
-
-void TestSerialPortDriver::incompleteRepliesAndSpecialCommands()
-{
-    SimProcess sim;
-    QVERIFY(sim.start({"--verbose", script({reply("P\r", {"P\r\n>still talking"}),
-                                             reply("Z 0\r", {"Z 0\r\n\r\x02Z,"})})}));
-    QScopedPointer<SerialPortDriver> driver(driverFor(sim.port(0)));
-    QVERIFY(driver->open());
-
-    // '>' inside but not last: bytes came, so true, but the caller's buffer stays as it was.
-    QByteArray response("untouched");
-    QVERIFY(driver->sendRequest("P\r", response));
-    QCOMPARE(response, QByteArray("untouched"));
-    QCOMPARE(sim.commandsSeen(sim.port(0), 3, 1000), 3);
-
-    // The commit command is taken without a prompt, at the first attempt.
-    sim.takeLog();
-    response.clear();
-    QVERIFY(driver->sendRequest("Z 0\r", response));
-    QCOMPARE(response, QByteArray("Z 0\r\n\r\x02Z,"));
-    QTest::qWait(100);
-    QCOMPARE(sim.commandsSeen(sim.port(0), 0, 0), 1);
-}
-
-void TestSerialPortDriver::oversizedReplyFailsWithoutRetry()
-{
-    SimProcess sim;
-    QStringList pieces;
+    QStringList big;
     for (int i = 0; i < 7; ++i)
-        pieces.append(QString(100, QChar('a' + i)));
-    QVERIFY(sim.start({"--verbose", script({reply("BIG\r", pieces)}, 10)}));
+        big.append(QString(100, QChar('a' + i)));
+    QTest::newRow("one piece ending in the prompt") << "X\r" << QStringList{whole} << 0 << true << whole << 1;
+    QTest::newRow("pieces joined") << "C\r" << QStringList{chunked.left(7), chunked.mid(7, 9), chunked.mid(16)}
+                                   << 20 << true << chunked << 1;
+    // Bytes came but never a final prompt: true, three attempts, buffer untouched.
+    QTest::newRow("prompt inside, not last") << "P\r" << QStringList{"P\r\n>still talking"} << 0 << true << QString() << 3;
+    QTest::newRow("commit needs no prompt") << "Z 0\r" << QStringList{"Z 0\r\n\r\x02Z,"} << 0 << true
+                                            << "Z 0\r\n\r\x02Z," << 1;
+    QTest::newRow("past 500 bytes") << "BIG\r" << big << 10 << false << QString() << 1;
+}
+
+void TestSerialPortDriver::replies()
+{
+    QFETCH(QString, command);
+    QFETCH(QStringList, pieces);
+    QFETCH(int, gapMs);
+    QFETCH(bool, result);
+    QFETCH(QString, response);
+    QFETCH(int, writes);
+    SimProcess sim;
+    QVERIFY(sim.start({"--verbose", script({reply(command, pieces)}, gapMs)}));
     QScopedPointer<SerialPortDriver> driver(driverFor(sim.port(0)));
     QVERIFY(driver->open());
     MessageLog log;
-    QByteArray response("before");
-    QVERIFY(!driver->sendRequest("BIG\r", response));
-    QCOMPARE(response, QByteArray("before"));
-    QVERIFY(log.contains("responseData.size()>500"));
-    QTest::qWait(150);
-    QCOMPARE(sim.commandsSeen(sim.port(0), 0, 0), 1);
+    QByteArray buffer("untouched");
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(driver->sendRequest(command.toLatin1(), buffer), result);
+    QCOMPARE(buffer, response.isEmpty() ? QByteArray("untouched") : response.toLatin1());
+    // The first piece is not checked for the prompt: one more quiet wait follows it.
+    if (pieces.size() == 1 && pieces.first().endsWith('>'))
+        QVERIFY2(clock.elapsed() >= 45, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(log.contains("responseData.size()>500"), command == "BIG\r");
+    QTest::qWait(100);
+    QCOMPARE(sim.commandsSeen(sim.port(0), 0, 0), writes);
 }
 
 void TestSerialPortDriver::silentPortCostsThreeAttemptsAndSleeps()
