@@ -96,6 +96,7 @@ private slots:
     void writeTimeoutsDoNotAvalanche();
     void unknownDeviceTypeOnSelect();
     void footerActions();
+    void shutdownDeletesTheWorkerSide();
     void closingDuringScanEndsWithinTheWaits();
     void catalogueFailuresEndTheProgram_data();
     void catalogueFailuresEndTheProgram();
@@ -294,6 +295,22 @@ void TestMainWindow::footerActions()
     QVERIFY2(about.contains("1.2.5") && about.contains("Pellora"), qPrintable(about));
     QCOMPARE(window.windowTitle(), QString("Pellora"));
     QTRY_VERIFY_WITH_TIMEOUT(!window.isScanning(), ScanTimeout);
+}
+
+void TestMainWindow::shutdownDeletesTheWorkerSide()
+{
+    SimProcess sim;
+    QVERIFY(sim.start({"--no-pacing", SimProcess::sensorFile("07-slimfin.json")}));
+    qputenv("PELLORA_EXTRA_PORTS", sim.extraPorts().toLocal8Bit());
+    QScopedPointer<MainWindow> window(new MainWindow);
+    QTRY_VERIFY_WITH_TIMEOUT(!window->isScanning(), ScanTimeout);
+    QPointer<DeviceManager> manager(window->deviceManager());
+    QPointer<AbstractDevice> device(manager->devices().value(0));
+    QVERIFY(device);
+    // The manager and its devices go with the worker thread, on that thread.
+    window.reset();
+    QVERIFY(manager.isNull());
+    QVERIFY(device.isNull());
 }
 
 // The scenarios below run in a child copy of this program, because they end the process.
