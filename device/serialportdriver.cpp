@@ -124,6 +124,10 @@ bool SerialPortDriver::waitForBytesWritten(int msecs)
 
 bool SerialPortDriver::sendRequest(const QByteArray &request, QByteArray &response)
 {
+    // The window is closing and waits for this thread: a long run of requests (a load, a scan)
+    // ends at once instead of costing its waits one by one.
+    if (QThread::currentThread()->isInterruptionRequested())
+        return false;
     if (!port->isOpen()) {
         if (request == "ID\r")
             return false;
@@ -141,9 +145,13 @@ bool SerialPortDriver::sendRequest(const QByteArray &request, QByteArray &respon
         if (!waitForBytesWritten(WriteTimeoutMs)) {
             qDebug() << "Wait write request timeout:" << WriteTimeoutMs << m_name
                      << " Bytes waiting to be written: " << port->bytesToWrite();
+            // Unsent bytes would go out late, ahead of every later command, should the line recover.
+            port->clear(QSerialPort::Output);
             emit Error(QStringLiteral("writeRequestTimeout"));
         } else if (waitForReadyRead(FirstByteTimeoutMs)) {
             QByteArray data = port->readAll();
+            QElapsedTimer replyClock;
+            replyClock.start();
             while (waitForReadyRead(GapTimeoutMs)) {
                 data.append(port->readAll());
                 if (data.endsWith('>'))
@@ -154,6 +162,13 @@ bool SerialPortDriver::sendRequest(const QByteArray &request, QByteArray &respon
                     qDebug() << "response: " << response;
                     return false;
                 }
+                // A line that trickles bytes without ever prompting would otherwise hold the worker
+                // until the size guard trips (22 s at one byte per 45 ms).
+                if (replyClock.hasExpired(ReplyDeadlineMs)) {
+                    qDebug() << "Reply still incomplete after" << ReplyDeadlineMs << "ms on" << m_name << ":"
+                             << data.size() << "bytes; request abandoned";
+                    return false;
+                }
             }
             if (data.endsWith('>') || request == "Z 0\r") {
                 response = data;
@@ -161,9 +176,15 @@ bool SerialPortDriver::sendRequest(const QByteArray &request, QByteArray &respon
             }
             received = true;
         }
-        if (attempts >= MaxAttempts)
+        // A closing window waits for this thread: no further attempt once it has asked.
+        if (attempts >= MaxAttempts || QThread::currentThread()->isInterruptionRequested())
             return received;
     }
+}
+
+QString SerialPortDriver::openError() const
+{
+    return port->error() == QSerialPort::NoError ? QString() : port->errorString();
 }
 
 QString SerialPortDriver::type() const

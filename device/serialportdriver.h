@@ -26,12 +26,18 @@ public:
     QString type() const override;
     QString name() const override;
     bool connectErrorHandler(QObject *receiver) override;
+    QString openError() const override;
 
     static constexpr int WriteTimeoutMs = 500;
     static constexpr int FirstByteTimeoutMs = 500;
     static constexpr int GapTimeoutMs = 50;
     static constexpr int MaxAttempts = 3;
     static constexpr int MaxReplyBytes = 500;
+    // From the first reply byte to the prompt. The longest reply the size guard lets through takes
+    // about 260 ms at 19200 baud; a reply still growing after this is not a sensor talking.
+    static constexpr int ReplyDeadlineMs = 1000;
+    // What a request to a sensor that never answers costs: every attempt waits for a first byte.
+    static constexpr int SilentRequestMs = MaxAttempts * FirstByteTimeoutMs;
 
 signals:
     void Error(QString errorMSG);
