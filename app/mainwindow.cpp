@@ -62,10 +62,12 @@ MainWindow::~MainWindow()
         thread->quit();
         if (!thread->wait(10000)) {
             qDebug() << "Thread not responding; forcing termination...";
+            // A terminated thread still runs its clean-up and emits finished(), which would delete
+            // the manager and its devices on the dying thread. They are left as they are instead:
+            // the process is ending, and the ports' lock files may stay behind.
+            disconnect(thread, &QThread::finished, m_deviceManager, &QObject::deleteLater);
             thread->terminate();
             thread->wait(1000);
-            // The manager's thread died under it; its objects are left alone rather than torn
-            // down from here in an unknown state.
             m_deviceManager = nullptr;
         }
         delete thread;
@@ -77,6 +79,10 @@ MainWindow::~MainWindow()
 void MainWindow::startScan()
 {
     select->showSearching();
+    // The devices named in the header are about to be deleted; the list fills it again.
+    ui->sensorNameLabel->clear();
+    ui->sensorNameLabel->setToolTip(QString());
+    ui->infoLabel->setToolTip(QString());
     // One scan waiting behind the running one is enough: a newer request is covered by it.
     if (scansOutstanding >= 2)
         return;
@@ -125,6 +131,7 @@ void MainWindow::showDevice(int index)
             delete ncpsForm;
         }
         ncpsForm = new NCPSForm(this);
+        connect(ncpsForm, &NCPSForm::SensorLost, this, &MainWindow::onSensorLost, Qt::QueuedConnection);
         ui->mainMenuStack->addWidget(ncpsForm);
         ncpsForm->start();
         ui->mainMenuStack->setCurrentWidget(ncpsForm);
@@ -185,6 +192,15 @@ void MainWindow::onInterfaceError(const QString &errorMSG)
         return;
     on_navigationButton_clicked();
     startScan();
+}
+
+void MainWindow::onSensorLost(const QString &message)
+{
+    qDebug().noquote() << "Sensor lost:" << message;
+    on_navigationButton_clicked();
+    select->showNotice(tr("%1 Check its cable and power, then select it again.").arg(message));
+    if (!isScanning())
+        startScan();
 }
 
 void MainWindow::on_helpButton_clicked()
