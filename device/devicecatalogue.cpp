@@ -1,10 +1,9 @@
 #include "device/devicecatalogue.h"
 
+#include "device/boundedfile.h"
+
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDebug>
-#include <QFile>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QSettings>
 
@@ -27,14 +26,21 @@ void DeviceCatalogue::showFailure(const QString &text)
 
 bool DeviceCatalogue::load(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists()) {
+    QByteArray contents;
+    switch (readBoundedFile(path, MaxFileSize, &contents)) {
+    case BoundedRead::Missing:
         showFailure(QStringLiteral("Catalogue file not found!"));
         return false;
-    }
-    if (info.size() >= MaxFileSize) {
+    case BoundedRead::TooBig:
         showFailure(QStringLiteral("Catalogue file corrupted! (Too big)"));
         return false;
+    case BoundedRead::NotRegular:
+        qDebug() << "Catalogue is not a regular file:" << path;
+        showFailure(QStringLiteral("Catalogue file corrupted!"));
+        return false;
+    case BoundedRead::Unreadable:
+    case BoundedRead::Ok:
+        break;
     }
     if (!verifyChecksum(path)) {
         showFailure(QStringLiteral("Catalogue file corrupted!"));
@@ -61,21 +67,17 @@ bool DeviceCatalogue::load(const QString &path)
 
 bool DeviceCatalogue::verifyChecksum(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    QByteArray contents;
+    const BoundedRead read = readBoundedFile(path, MaxFileSize, &contents);
+    if (read != BoundedRead::Ok) {
         qDebug() << "Error opening file:" << path;
         return false;
     }
-    file.readLine();
-    const QByteArray checksumLine = file.readLine().simplified();
-    QCryptographicHash hash(QCryptographicHash::Sha1);
-    while (!file.atEnd())
-        hash.addData(file.readLine());
-    const QByteArray expected = "checksum=" + hash.result().toHex();
-    if (checksumLine == expected)
+    const ChecksumLines lines = checksumLines(contents);
+    if (lines.matches())
         return true;
-    qDebug() << "Hash calculated:" << expected;
-    if (checksumLine == "checksum=disabled") {
+    qDebug() << "Hash calculated:" << lines.expected;
+    if (lines.disabled()) {
         qDebug() << "Catalogue checksum disabled!";
         return true;
     }
