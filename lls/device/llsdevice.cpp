@@ -400,44 +400,61 @@ void LLSDevice::ReadMeasurement()
 
 void LLSDevice::writeOutputRange(const SetParamStruct &s)
 {
-    float step = outputStep(minCalibratedOutput, maxCalibratedOutput, dacMax);
-    int lo = outputCount(s.value1, minCalibratedOutput, step);
-    int hi = outputCount(s.value2, minCalibratedOutput, step);
-
+    const bool resistive = outputType == QLatin1String("resistive");
+    // Work out the range the values call for and their counts in it before anything is written: the
+    // sensor must never be left in a new range with counts meant for the old one.
+    QString type = outputType;
+    float maxCalibrated = maxCalibratedOutput;
+    float maxLimit = maxOutputLimit;
+    float step = outputStep(minCalibratedOutput, maxCalibrated, dacMax);
+    int rangeBit = -1;  // -1: the range stays; else the new value of the 5 V bit
     if (outputUnit == QLatin1String("V") && dac10bit) {
+        const int hi = outputCount(s.value2, minCalibratedOutput, step);
         const float exactTop = static_cast<float>(hi) * step + minCalibratedOutput;
         const float top = static_cast<float>(truncate(exactTop * 100.0f + 0.5f)) / 100.0f;
-        bool switched = false;
-        // The range changes only once the sensor has taken the new range bit.
         if (top > maxCalibratedOutput) {
-            if (setFeatureBit(FeatureFiveVolt, false)) {
-                outputType = QStringLiteral("10V");
-                maxCalibratedOutput = maxOutputLimit = 10.0f;
-                switched = true;
-            }
+            rangeBit = 0;
+            type = QStringLiteral("10V");
+            // A Murkwell sensor's 10 V range runs to 11.2 V at full scale, as its load says.
+            maxCalibrated = m_deviceType == QLatin1String("Murkwell") ? 11.2f : 10.0f;
+            maxLimit = 10.0f;
         } else if (top <= 4.75f) {
-            if (setFeatureBit(FeatureFiveVolt, true)) {
-                outputType = QStringLiteral("5V");
-                maxOutputLimit = 4.75f;
-                maxCalibratedOutput = 5.0f;
-                switched = true;
-            }
+            rangeBit = 1;
+            type = QStringLiteral("5V");
+            maxCalibrated = 5.0f;
+            maxLimit = 4.75f;
         }
-        if (switched) {
+        step = outputStep(minCalibratedOutput, maxCalibrated, dacMax);
+    }
+
+    int lo = outputCount(s.value1, minCalibratedOutput, step);
+    int hi = outputCount(s.value2, minCalibratedOutput, step);
+    int mid = resistive ? outputCount(s.value3, minCalibratedOutput, step) : 0;
+    // A count outside the converter would set the output to a value the sensor cannot give.
+    auto fits = [this, resistive, &lo, &hi, &mid, &s] {
+        auto outside = [this](int count) { return count < 0 || count > dacMax; };
+        if (!outside(lo) && !outside(hi) && !(resistive && outside(mid)))
+            return true;
+        qDebug().noquote() << QStringLiteral("Output range %1..%2 outside the converter (counts %3..%4); not written")
+                                  .arg(s.value1).arg(s.value2).arg(lo).arg(hi);
+        return false;
+    };
+    if (!fits())
+        return;
+
+    if (rangeBit >= 0) {
+        if (setFeatureBit(FeatureFiveVolt, rangeBit == 1)) {
+            outputType = type;
+            maxCalibratedOutput = maxCalibrated;
+            maxOutputLimit = maxLimit;
+        } else {
+            // The sensor keeps its range: the counts must be those of that range.
             step = outputStep(minCalibratedOutput, maxCalibratedOutput, dacMax);
             lo = outputCount(s.value1, minCalibratedOutput, step);
             hi = outputCount(s.value2, minCalibratedOutput, step);
+            if (!fits())
+                return;
         }
-    }
-
-    const bool resistive = outputType == QLatin1String("resistive");
-    const int mid = resistive ? outputCount(s.value3, minCalibratedOutput, step) : 0;
-    // A count outside the converter would set the output to a value the sensor cannot give.
-    auto outside = [this](int count) { return count < 0 || count > dacMax; };
-    if (outside(lo) || outside(hi) || (resistive && outside(mid))) {
-        qDebug().noquote() << QStringLiteral("Output range %1..%2 outside the converter (counts %3..%4); not written")
-                                  .arg(s.value1).arg(s.value2).arg(lo).arg(hi);
-        return;
     }
 
     if (resistive) {
@@ -457,25 +474,42 @@ void LLSDevice::writeOutputRange(const SetParamStruct &s)
 void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
 {
     const SetParamStruct &s = a_setParamStruct;
+    // Not a number, or an infinity, would reach the sensor as 0, 1 or 7fffffff: such a value
+    // writes nothing.
+    auto numbers = [](const QString &name, std::initializer_list<float> values) {
+        for (const float v : values) {
+            if (!std::isfinite(v)) {
+                qDebug().noquote() << "Param: " + name + ": value " + QString::number(v) + " is not a number; not written";
+                return false;
+            }
+        }
+        return true;
+    };
     const QStringList names = param.split(QLatin1Char(','));
     for (const QString &name : names) {
         if (name == QLatin1String("liquidType")) {
             const int index = roundHalfUp(s.value1);
-            if (index >= 0 && index <= 19)
+            if (numbers(name, {s.value1}) && index >= 0 && index <= 19)
                 protocol->SelectLiquid(index);
             readSelectedLiquid();
         } else if (name == QLatin1String("measuringRange")) {
-            writeNumber(MeasuringRangeMinRegister, roundHalfUp(s.value1 * static_cast<float>(levelMax) / 100.0f));
-            writeNumber(MeasuringRangeMaxRegister, roundHalfUp(static_cast<float>(levelMax) * s.value2 / 100.0f));
-            protocol->Commit();
+            if (numbers(name, {s.value1, s.value2})) {
+                writeNumber(MeasuringRangeMinRegister, roundHalfUp(s.value1 * static_cast<float>(levelMax) / 100.0f));
+                writeNumber(MeasuringRangeMaxRegister, roundHalfUp(static_cast<float>(levelMax) * s.value2 / 100.0f));
+                protocol->Commit();
+            }
             readOutputRanges();
         } else if (name == QLatin1String("outputRange")) {
-            writeOutputRange(s);
+            const bool resistive = outputType == QLatin1String("resistive");
+            if (numbers(name, {s.value1, s.value2, resistive ? s.value3 : 0.0f}))
+                writeOutputRange(s);
             readOutputRanges();
         } else if (name == QLatin1String("switchOutput")) {
-            writeNumber(WarningLevelRegister, roundHalfUp(s.value1 * static_cast<float>(levelMax) / 100.0f));
-            writeNumber(HysteresisRegister, roundHalfUp(static_cast<float>(levelMax) * s.value2 / 100.0f));
-            protocol->Commit();
+            if (numbers(name, {s.value1, s.value2})) {
+                writeNumber(WarningLevelRegister, roundHalfUp(s.value1 * static_cast<float>(levelMax) / 100.0f));
+                writeNumber(HysteresisRegister, roundHalfUp(static_cast<float>(levelMax) * s.value2 / 100.0f));
+                protocol->Commit();
+            }
             readOutputRanges();
         } else if (name == QLatin1String("tankProfileEnable")) {
             const bool enable = s.text == QLatin1String("true");
@@ -488,18 +522,20 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
                 tankProfileOutputs = s.profileOutputs;
             }
         } else if (name == QLatin1String("NMEAliquidType")) {
+            const bool finite = numbers(name, {s.value1, s.value2});
             const int type = roundHalfUp(s.value1);
-            if (type >= 0 && type <= 5)
+            if (finite && type >= 0 && type <= 5)
                 writeNumber(NmeaLiquidTypeRegister, type);
             const int instance = roundHalfUp(s.value2);
-            if (instance >= 0 && instance <= 15) {
+            if (finite && instance >= 0 && instance <= 15) {
                 writeNumber(NmeaInstanceRegister, instance);
                 writeNumber(NmeaInstanceCopyRegister, instance);
             }
             readNmea();
         } else if (name == QLatin1String("setFixOutputValue")) {
-            // Not a number holds nothing; the protocol drops counts outside the converter.
-            protocol->SetFixedOutput(std::isnan(s.value1) ? -1 : truncate(s.value1));
+            // The protocol drops counts outside the converter.
+            if (numbers(name, {s.value1}))
+                protocol->SetFixedOutput(truncate(s.value1));
         } else if (name == QLatin1String("disableFixOutput")) {
             protocol->SetMeasuringMode(true);
             protocol->Commit();
