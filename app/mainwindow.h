@@ -39,6 +39,9 @@ signals:
 
 public slots:
     void onInterfaceError(const QString &errorMSG);
+    // A form's sensor stopped answering or its port cannot be opened: back to the list, with a
+    // word on what happened, and a new scan. Connected queued: the scan deletes the form.
+    void onSensorLost(const QString &message);
 
 private slots:
     void on_navigationButton_clicked();

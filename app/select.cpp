@@ -89,10 +89,23 @@ void Select::on_selectButton_clicked()
 {
     if (listStale)
         return;
+    showNotice(QString());
     mainWindow->showDevice(ui->deviceCombo->currentIndex());
 }
 
 void Select::on_refreshDevicesButton_clicked()
 {
+    showNotice(QString());
     mainWindow->startScan();
+}
+
+void Select::showNotice(const QString &text)
+{
+    ui->noticeLabel->setText(text);
+    ui->noticeLabel->setVisible(!text.isEmpty());
+}
+
+QString Select::notice() const
+{
+    return ui->noticeLabel->text();
 }

@@ -20,6 +20,10 @@ public:
 
     void showSearching();
     void fillDeviceList();
+    // A line under the list about what became of the last sensor (lost, port unusable); it stays
+    // until the user selects or searches again.
+    void showNotice(const QString &text);
+    QString notice() const;
     // True from showSearching() until the next fillDeviceList(): the list shown may be stale and
     // the device list is being rebuilt on the worker thread, so nothing may be selected from it.
     bool isListStale() const { return listStale; }

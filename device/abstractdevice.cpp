@@ -1,5 +1,7 @@
 #include "device/abstractdevice.h"
 
+#include "device/abstractinterfacedriver.h"
+
 AbstractDevice::AbstractDevice(const DeviceIdentity &identity)
     : QObject(nullptr)
     , m_deviceId(identity.deviceId)
@@ -18,4 +20,21 @@ void AbstractDevice::setNameAndType(const QString &catalogueName, const QString 
         m_name = uncataloguedPattern.arg(m_deviceId);
         m_deviceType.clear();
     }
+}
+
+bool AbstractDevice::openDriver(AbstractInterfaceDriver *driver)
+{
+    if (driver->open())
+        return true;
+    const QString reason = driver->openError();
+    emit CommunicationFailed(QStringLiteral("open"),
+                             reason.isEmpty() ? tr("Cannot open %1.").arg(driver->name())
+                                              : tr("Cannot open %1: %2.").arg(driver->name(), reason),
+                             true);
+    return false;
+}
+
+void AbstractDevice::reportNoAnswer(AbstractInterfaceDriver *driver, const QString &request)
+{
+    emit CommunicationFailed(request, tr("The sensor on %1 did not answer.").arg(driver->name()), false);
 }

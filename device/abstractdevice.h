@@ -27,7 +27,18 @@ public slots:
     virtual bool open() = 0;
     virtual void close() = 0;
 
+signals:
+    // A request found no sensor: the port could not be opened (portLost), or an exchange brought
+    // no usable reply. The request's own answer is not emitted then, so that nothing unread is
+    // ever shown as a reading.
+    void CommunicationFailed(QString request, QString message, bool portLost);
+
 protected:
+    // Opens the driver; a port that cannot be opened is reported through CommunicationFailed.
+    bool openDriver(AbstractInterfaceDriver *driver);
+    // Reports an exchange that brought no usable reply.
+    void reportNoAnswer(AbstractInterfaceDriver *driver, const QString &request);
+
     // Name and type from the catalogue; an entry without a name gives the uncatalogued name and no type.
     void setNameAndType(const QString &catalogueName, const QString &catalogueType, const QString &uncataloguedPattern);
 

@@ -20,6 +20,8 @@ public:
     virtual QString name() const = 0;
     // Connects the driver's Error(QString) signal to receiver's onInterfaceError(const QString &) slot.
     virtual bool connectErrorHandler(QObject *receiver) = 0;
+    // Why the last open() failed, in the system's words; empty when it did not.
+    virtual QString openError() const { return QString(); }
 
 protected:
     QString m_type;

@@ -16,8 +16,9 @@ public:
     ~AbstractNCPSProtocol() override = default;
 
     virtual AbstractInterfaceDriver *interfaceDriver() const = 0;
-    virtual NCPSMeasurement ReadMeasurement() = 0;
-    virtual NCPSParameter ReadParameter() = 0;
+    // ok, when given, tells whether the sensor gave a usable reply; a record of zeros does not.
+    virtual NCPSMeasurement ReadMeasurement(bool *ok = nullptr) = 0;
+    virtual NCPSParameter ReadParameter(bool *ok = nullptr) = 0;
 };
 
 #endif

@@ -45,7 +45,7 @@ AbstractInterfaceDriver *NCPSDevice::interfaceDriver() const
 
 bool NCPSDevice::open()
 {
-    return protocol->interfaceDriver()->open();
+    return openDriver(protocol->interfaceDriver());
 }
 
 void NCPSDevice::close()
@@ -55,14 +55,25 @@ void NCPSDevice::close()
 
 void NCPSDevice::ReadParameter()
 {
-    const NCPSParameter parameter = protocol->ReadParameter();
+    bool ok = false;
+    const NCPSParameter parameter = protocol->ReadParameter(&ok);
+    if (!ok) {
+        reportNoAnswer(protocol->interfaceDriver(), QStringLiteral("PLIST"));
+        return;
+    }
     m_parameters = parameter;
     emit ParameterUpdate(parameter);
 }
 
 void NCPSDevice::ReadMeasurement()
 {
-    emit MeasurementUpdate(protocol->ReadMeasurement());
+    bool ok = false;
+    const NCPSMeasurement measurement = protocol->ReadMeasurement(&ok);
+    if (!ok) {
+        reportNoAnswer(protocol->interfaceDriver(), QStringLiteral("MLIST"));
+        return;
+    }
+    emit MeasurementUpdate(measurement);
 }
 
 double NCPSDevice::countsToVolts(int count, bool clamp) const

@@ -1,7 +1,9 @@
 #include "ncps/ncpsform.h"
 
 #include "app/mainwindow.h"
+#include "device/abstractinterfacedriver.h"
 #include "device/devicemanager.h"
+#include "device/pollingguard.h"
 #include "ncps/activatorwidget.h"
 #include "ncps/ncpsdevice.h"
 #include "ncps/ncpsresources.h"
@@ -47,6 +49,9 @@ void NCPSForm::setUp()
 {
     ensureNcpsResources();
     ui->setupUi(this);
+    guard = new PollingGuard(this);
+    connect(guard, &PollingGuard::retryDue, this, &NCPSForm::onRetryDue);
+    connect(guard, &PollingGuard::lost, this, &NCPSForm::onLost);
     activator = new ActivatorWidget;
     activatorText = tr("Activator Position\n%1 V");
 
@@ -83,6 +88,7 @@ void NCPSForm::setUp()
     connect(m_device.data(), &NCPSDevice::MeasurementUpdate, this, &NCPSForm::onMeasurementUpdate);
     connect(this, &NCPSForm::Connect, m_device.data(), &NCPSDevice::open);
     connect(this, &NCPSForm::Disconnect, m_device.data(), &NCPSDevice::close);
+    connect(m_device.data(), &AbstractDevice::CommunicationFailed, this, &NCPSForm::onCommunicationFailed);
 }
 
 NCPSDevice *NCPSForm::device() const
@@ -107,12 +113,18 @@ void NCPSForm::stopPolling()
 {
     polling = false;
     awaitingParameters = false;
+    // Waiting to retry, no request is under way whose reply would close the port.
+    if (guard->retryPending()) {
+        guard->cancel();
+        closePort();
+    }
 }
 
 void NCPSForm::onParameterUpdate(NCPSParameter parameter)
 {
     if (!m_device)
         return;
+    guard->succeeded();
     activator->setRange(m_device->rawMinimum(), m_device->rawMaximum());
     activatorMinimum = parameter.activator_min;
 
@@ -153,6 +165,7 @@ void NCPSForm::onMeasurementUpdate(NCPSMeasurement measurement)
     // this one replaced: taking it would close this form's port or start a second request chain.
     if (!m_device || awaitingParameters)
         return;
+    guard->succeeded();
     QString text = activatorText.arg(QString::number(m_device->countsToVolts(measurement.position, true), 'f', 2));
     ui->activatorLevelEdit->setText(QString::number(measurement.activator));
 
@@ -173,4 +186,51 @@ void NCPSForm::onMeasurementUpdate(NCPSMeasurement measurement)
         emit ReadMeasurement();
     else
         closePort();
+}
+
+void NCPSForm::onCommunicationFailed(const QString &request, const QString &message, bool portLost)
+{
+    if (!m_device || guard->isLost())
+        return;
+    // While this form waits for its parameters, a failed measurement can only belong to the form
+    // it replaced.
+    if (awaitingParameters && request == QLatin1String("MLIST"))
+        return;
+    if (!polling && !awaitingParameters) {
+        // The failed reply was the last one under way when the user left.
+        closePort();
+        return;
+    }
+    showNoAnswer();
+    if (portLost)
+        guard->portLost(message);
+    else
+        guard->failed(message);
+}
+
+void NCPSForm::onRetryDue()
+{
+    if (awaitingParameters)
+        emit ReadParameter();
+    else if (polling)
+        emit ReadMeasurement();
+}
+
+void NCPSForm::onLost(const QString &message)
+{
+    polling = false;
+    awaitingParameters = false;
+    if (portOpen)
+        closePort();
+    emit SensorLost(message);
+}
+
+// Nothing unread may look like a live reading: the activator, its bubble and its level go.
+void NCPSForm::showNoAnswer()
+{
+    const QString port = m_device->interfaceDriver() ? m_device->interfaceDriver()->name() : QString();
+    activator->setNoActivatorText(tr(" No Answer From Sensor \n%1").arg(port));
+    activator->setBubbleVisible(ActivatorWidget::ActivatorBubble, false);
+    activator->setActivatorVisible(false);
+    ui->activatorLevelEdit->setText(QStringLiteral("-"));
 }

@@ -10,6 +10,7 @@
 class ActivatorWidget;
 class MainWindow;
 class NCPSDevice;
+class PollingGuard;
 
 namespace Ui {
 class NCPSForm;
@@ -36,19 +37,28 @@ public:
 
     void onParameterUpdate(NCPSParameter parameter);
     void onMeasurementUpdate(NCPSMeasurement measurement);
+    // The device found no sensor for a request: show it, wait and ask again, or give up.
+    void onCommunicationFailed(const QString &request, const QString &message, bool portLost);
 
     ActivatorWidget *activatorWidget() const { return activator; }
     NCPSDevice *device() const;
+
+    PollingGuard *pollingGuard() const { return guard; }
 
 signals:
     void ReadParameter();
     void ReadMeasurement();
     void Connect();
     void Disconnect();
+    // The sensor stopped answering, or its port cannot be opened; the form has stopped and closed it.
+    void SensorLost(QString message);
 
 private:
     void setUp();
     void closePort();
+    void onRetryDue();
+    void onLost(const QString &message);
+    void showNoAnswer();
 
     Ui::NCPSForm *ui;
     MainWindow *host = nullptr;
@@ -66,6 +76,7 @@ private:
     // Connect was sent and Disconnect not yet: a form deleted in between still closes the port.
     bool portOpen = false;
     QString activatorText;
+    PollingGuard *guard = nullptr;
 };
 
 #endif

@@ -65,36 +65,48 @@ SlimfinProtocol::~SlimfinProtocol()
     delete driver;
 }
 
-NCPSMeasurement SlimfinProtocol::ReadMeasurement()
+NCPSMeasurement SlimfinProtocol::ReadMeasurement(bool *ok)
 {
     NCPSMeasurement measurement;
     QByteArray reply;
+    bool positionSeen = false;
+    if (ok)
+        *ok = false;
     if (!driver->sendRequest(QByteArray("MLIST\r"), reply)) {
         qDebug() << "MLIST failed on" << driver->name();
         return measurement;
     }
-    parseListReply(reply, [&measurement](const QString &name, int value) {
+    parseListReply(reply, [&measurement, &positionSeen](const QString &name, int value) {
         if (name == QLatin1String("raw_position")) {
             measurement.raw_position = value;
         } else if (name == QLatin1String("activator")) {
             measurement.activator = value;
         } else if (name == QLatin1String("position")) {
             measurement.position = value;
+            positionSeen = true;
             return true;  // the sensor lists nothing after it that the program needs
         }
         return false;
     });
+    // Without its position the reply says nothing about where the activator is.
+    if (ok)
+        *ok = positionSeen;
     return measurement;
 }
 
-NCPSParameter SlimfinProtocol::ReadParameter()
+NCPSParameter SlimfinProtocol::ReadParameter(bool *ok)
 {
     NCPSParameter parameter;
     QByteArray reply;
+    if (ok)
+        *ok = false;
     if (!driver->sendRequest(QByteArray("PLIST\r"), reply)) {
         qDebug() << "PLIST failed on" << driver->name();
         return parameter;
     }
+    // Bytes without a prompt leave the reply empty: nothing was read.
+    if (ok)
+        *ok = !reply.isEmpty();
     parseListReply(reply, [&parameter](const QString &name, int value) {
         if (name == QLatin1String("posn_offset"))
             parameter.posn_offset = value;

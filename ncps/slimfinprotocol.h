@@ -12,8 +12,8 @@ public:
     ~SlimfinProtocol() override;
 
     AbstractInterfaceDriver *interfaceDriver() const override { return driver; }
-    NCPSMeasurement ReadMeasurement() override;
-    NCPSParameter ReadParameter() override;
+    NCPSMeasurement ReadMeasurement(bool *ok = nullptr) override;
+    NCPSParameter ReadParameter(bool *ok = nullptr) override;
 
 private:
     AbstractInterfaceDriver *driver;
