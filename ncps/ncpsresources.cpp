@@ -7,6 +7,8 @@
 static void initNcpsBundle()
 {
     Q_INIT_RESOURCE(ncps);
+    // The shared bundle (buttons, spin box arrows) too: the form is also shown without the window.
+    Q_INIT_RESOURCE(resources);
 }
 
 void ensureNcpsResources()
