@@ -74,10 +74,12 @@ int main(int argc, char *argv[])
     QCommandLineOption sensorsDir("sensors-dir", "Folder of the default sensor descriptions.", "dir", PELLORA_SENSOR_DIR);
     QCommandLineOption verbose("verbose", "Log every command received on stderr.");
     QCommandLineOption writeBack("write-back", "Store register writes back into the sensor description files.");
-    parser.addOptions({verbose, noPacing, answerDelay, chunkSize, chunkGap, sensorsDir, writeBack});
+    QCommandLineOption reportReplies("report-replies", "Log on stderr how each reply went out (bytes, number of writes).");
+    parser.addOptions({verbose, noPacing, answerDelay, chunkSize, chunkGap, sensorsDir, writeBack, reportReplies});
     parser.process(app);
 
     SimPort::verbose = parser.isSet(verbose);
+    SimPort::reportReplies = parser.isSet(reportReplies);
     QStringList arguments = parser.positionalArguments();
     if (arguments.isEmpty()) {
         const QDir dir(parser.value(sensorsDir));

@@ -106,6 +106,8 @@ void SimPort::startNextReply()
             continue;
         m_pieces = m_sensor->pieces(reply);
         m_replying = true;
+        m_replyBytes = reply.size();
+        m_replyWrites = 0;
         m_waitingGap = true;  // the answer delay acts as the first gap
         m_pieceSent = 0;
         m_timer->start(qMax(0, m_sensor->answerDelayMs));
@@ -114,11 +116,21 @@ void SimPort::startNextReply()
     m_replying = false;
 }
 
+void SimPort::finishReply()
+{
+    m_timer->stop();
+    if (reportReplies) {
+        // A reply that went out in one write reaches the program in one piece.
+        std::fprintf(stderr, "%s -> %d bytes in %d writes\n", qPrintable(m_devicePath), m_replyBytes, m_replyWrites);
+        std::fflush(stderr);
+    }
+    startNextReply();
+}
+
 void SimPort::sendSome()
 {
     if (m_pieces.isEmpty()) {
-        m_timer->stop();
-        startNextReply();
+        finishReply();
         return;
     }
     if (m_waitingGap) {
@@ -135,6 +147,7 @@ void SimPort::sendSome()
         if (n > 0) {
             piece.remove(0, static_cast<int>(n));
             m_pieceSent += n;
+            ++m_replyWrites;
         }
     }
     if (piece.isEmpty()) {
@@ -146,8 +159,7 @@ void SimPort::sendSome()
         }
         m_waitingGap = !m_pieces.isEmpty();
         if (m_pieces.isEmpty()) {
-            m_timer->stop();
-            startNextReply();
+            finishReply();
             return;
         }
     }
@@ -155,6 +167,7 @@ void SimPort::sendSome()
 }
 
 bool SimPort::verbose = false;
+bool SimPort::reportReplies = false;
 
 void SimPort::logCommand(const QByteArray &command)
 {

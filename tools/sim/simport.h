@@ -24,7 +24,8 @@ public:
     QString devicePath() const { return m_devicePath; }
     SimSensor *sensor() const { return m_sensor; }
 
-    static bool verbose;  // log every command received on stderr
+    static bool verbose;         // log every command received on stderr
+    static bool reportReplies;   // log how each reply went out: its size and how many writes it took
 
 private:
     void onReadable();
@@ -32,6 +33,7 @@ private:
     void takeCommands();
     void startNextReply();
     void sendSome();
+    void finishReply();
 
     SimSensor *m_sensor;
     int m_master = -1;
@@ -46,6 +48,8 @@ private:
     bool m_waitingGap = false;
     QElapsedTimer m_pieceClock;
     qint64 m_pieceSent = 0;
+    int m_replyBytes = 0;
+    int m_replyWrites = 0;
 };
 
 #endif
