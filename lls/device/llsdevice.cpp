@@ -112,7 +112,12 @@ AbstractInterfaceDriver *LLSDevice::interfaceDriver() const
 
 bool LLSDevice::open()
 {
-    return protocol->Driver()->open();
+    return openDriver(protocol->Driver());
+}
+
+bool LLSDevice::SensorLost() const
+{
+    return protocol->FailedExchanges() >= MaxFailedExchanges;
 }
 
 void LLSDevice::close()
@@ -171,16 +176,35 @@ float LLSDevice::OutputRangeMaxValue() const
 // ---------------------------------------------------------------------------------------------
 // Registers
 
+// Once the sensor has stopped answering, the rest of a load or a write costs nothing: no request
+// goes out, reads come back empty.
+QByteArray LLSDevice::readRegister(int address)
+{
+    return SensorLost() ? QByteArray() : protocol->ReadRegister(address);
+}
+
+void LLSDevice::writeRegister(int address, const QByteArray &value)
+{
+    if (!SensorLost())
+        protocol->WriteRegister(address, value);
+}
+
+void LLSDevice::commit()
+{
+    if (!SensorLost())
+        protocol->Commit();
+}
+
 int LLSDevice::readNumber(int address)
 {
     bool ok = false;
-    const int value = protocol->ReadRegister(address).toInt(&ok, 16);
+    const int value = readRegister(address).toInt(&ok, 16);
     return ok ? value : 0;
 }
 
 void LLSDevice::writeNumber(int address, int value)
 {
-    protocol->WriteRegister(address, QByteArray::number(value, 16));
+    writeRegister(address, QByteArray::number(value, 16));
 }
 
 // Sets bit 6 or 7 of the feature register. The register is rewritten only from a value actually
@@ -188,7 +212,7 @@ void LLSDevice::writeNumber(int address, int value)
 // the sensor now has the bit as asked.
 bool LLSDevice::setFeatureBit(unsigned mask, bool value)
 {
-    const QByteArray raw = protocol->ReadRegister(FeatureRegister);
+    const QByteArray raw = readRegister(FeatureRegister);
     bool done = false;
     if (!isFullRegisterValue(raw)) {
         qDebug().noquote() << "Feature register unreadable (" + QString::fromLatin1(raw) + "); not changed";
@@ -199,7 +223,7 @@ bool LLSDevice::setFeatureBit(unsigned mask, bool value)
             writeNumber(FeatureRegister, static_cast<int>(value ? features | mask : features & ~mask));
         done = true;
     }
-    protocol->Commit();
+    commit();
     return done;
 }
 
@@ -211,7 +235,7 @@ QString LLSDevice::readLiquidName(int index)
     QByteArray hex;
     const int first = LiquidNameFirstRegister + 40 * index;
     for (int address = first; address < first + NameRegisters; ++address) {
-        const QByteArray value = protocol->ReadRegister(address);
+        const QByteArray value = readRegister(address);
         if (!AbstractLLSProtocol::IsAlphaNumQByte(value, true))
             break;
         hex += value;
@@ -225,7 +249,7 @@ void LLSDevice::readLiquidNames()
 {
     emit LoadingMessage(QStringLiteral("Reading Liquid Names"));
     liquidNames.clear();
-    for (int n = 0; n < MaxLiquids; ++n) {
+    for (int n = 0; n < MaxLiquids && !SensorLost(); ++n) {
         emit LoadingMessage(QStringLiteral("Reading Liquid Names: %1").arg(liquidNames.size()));
         const QString name = readLiquidName(n);
         if (name.isEmpty())
@@ -244,7 +268,7 @@ void LLSDevice::readProbeDescription()
 {
     QByteArray hex;
     for (int address = DescriptionFirstRegister; address < DescriptionFirstRegister + DescriptionRegisters; ++address) {
-        const QByteArray value = protocol->ReadRegister(address);
+        const QByteArray value = readRegister(address);
         AbstractLLSProtocol::IsAlphaNumQByte(value, true);  // logs a value of the wrong size
         hex += value;
     }
@@ -256,7 +280,7 @@ void LLSDevice::readProbeDescription()
 void LLSDevice::readFeatures()
 {
     bool ok = false;
-    unsigned features = protocol->ReadRegister(FeatureRegister).toUInt(&ok, 16);
+    unsigned features = readRegister(FeatureRegister).toUInt(&ok, 16);
     if (!ok)
         features = 0;
     const bool murkwell = m_deviceType == QLatin1String("Murkwell");
@@ -324,7 +348,7 @@ void LLSDevice::readOutputRanges()
         && outputRangeMax <= dacMax && outputRangeMax >= outputRangeMin;
     warningLevel = readNumber(WarningLevelRegister);
     // Two's complement: the unsigned reading kept in an int gives the negative hysteresis.
-    warningHysteresis = static_cast<int>(protocol->ReadRegister(HysteresisRegister).toUInt(nullptr, 16));
+    warningHysteresis = static_cast<int>(readRegister(HysteresisRegister).toUInt(nullptr, 16));
 }
 
 void LLSDevice::readNmea()
@@ -337,6 +361,8 @@ void LLSDevice::readNmea()
 
 void LLSDevice::ReadParameter()
 {
+    // A load is the user asking again: the sensor gets a fresh chance.
+    protocol->ResetFailedExchanges();
     protocol->SetMeasuringMode(true);
     readLiquidNames();
 
@@ -363,6 +389,13 @@ void LLSDevice::ReadParameter()
         hasSwitchOutput = false;
     }
 
+    // What was read after the sensor went is zeros and gaps: none of it may be shown or offered.
+    if (SensorLost()) {
+        emit CommunicationFailed(QStringLiteral("load"), tr("The sensor on %1 stopped answering while it was being read.")
+                                                             .arg(protocol->Driver()->name()),
+                                 false);
+        return;
+    }
     emit LoadingMessage(QStringLiteral("Ready"));
     emit ParameterUpdate();
 }
@@ -460,14 +493,14 @@ void LLSDevice::writeOutputRange(const SetParamStruct &s)
     if (resistive) {
         writeNumber(OutputRangeMinRegister, lo);
         writeNumber(MidOutputRegister, 0);
-        protocol->Commit();
+        commit();
         writeNumber(MidOutputRegister, mid);
         writeNumber(OutputRangeMaxRegister, hi);
-        protocol->Commit();
+        commit();
     } else {
         writeNumber(OutputRangeMinRegister, lo);
         writeNumber(OutputRangeMaxRegister, hi);
-        protocol->Commit();
+        commit();
     }
 }
 
@@ -486,6 +519,7 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
         return true;
     };
     const QStringList names = param.split(QLatin1Char(','));
+    bool tableRefused = false;
     for (const QString &name : names) {
         if (name == QLatin1String("liquidType")) {
             const int index = roundHalfUp(s.value1);
@@ -496,7 +530,7 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
             if (numbers(name, {s.value1, s.value2})) {
                 writeNumber(MeasuringRangeMinRegister, roundHalfUp(s.value1 * static_cast<float>(levelMax) / 100.0f));
                 writeNumber(MeasuringRangeMaxRegister, roundHalfUp(static_cast<float>(levelMax) * s.value2 / 100.0f));
-                protocol->Commit();
+                commit();
             }
             readOutputRanges();
         } else if (name == QLatin1String("outputRange")) {
@@ -508,18 +542,24 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
             if (numbers(name, {s.value1, s.value2})) {
                 writeNumber(WarningLevelRegister, roundHalfUp(s.value1 * static_cast<float>(levelMax) / 100.0f));
                 writeNumber(HysteresisRegister, roundHalfUp(static_cast<float>(levelMax) * s.value2 / 100.0f));
-                protocol->Commit();
+                commit();
             }
             readOutputRanges();
         } else if (name == QLatin1String("tankProfileEnable")) {
             const bool enable = s.text == QLatin1String("true");
-            if (setFeatureBit(FeatureTankProfile, enable))
+            // Switching on a profile whose new table was just refused would run the tank on the
+            // old table the user meant to replace.
+            if (enable && tableRefused)
+                qDebug() << "Tank profile not switched on: its table was refused";
+            else if (setFeatureBit(FeatureTankProfile, enable))
                 tankProfileEnabled = enable;
         } else if (name == QLatin1String("tankProfile")) {
             // Only a table the sensor now holds becomes the device's table.
             if (WriteTankProfile(s.profileLevels, s.profileOutputs)) {
                 tankProfileLevels = s.profileLevels;
                 tankProfileOutputs = s.profileOutputs;
+            } else {
+                tableRefused = true;
             }
         } else if (name == QLatin1String("NMEAliquidType")) {
             const bool finite = numbers(name, {s.value1, s.value2});
@@ -538,13 +578,15 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
                 protocol->SetFixedOutput(truncate(s.value1));
         } else if (name == QLatin1String("disableFixOutput")) {
             protocol->SetMeasuringMode(true);
-            protocol->Commit();
+            commit();
         } else if (name == QLatin1String("resetMidpoint")) {
             writeNumber(MidOutputRegister, 0);
-            protocol->Commit();
+            commit();
         } else if (name == QLatin1String("invertOutput")) {
             writeNumber(OutputNormalRegister, s.text == QLatin1String("true") ? 0 : 1);
-            protocol->Commit();
+            commit();
+            // The device's inversion follows the sensor, so that a later refresh shows what it holds.
+            outputInverted = readNumber(OutputNormalRegister) == 0;
         } else if (name == QLatin1String("importFPC")) {
             emit LoadingMessage(QStringLiteral("Importing Fluid Probe Configuration (*.fpc) files"));
             qDebug().noquote() << "FPC files are not supported yet; not imported:" << s.text;
@@ -556,6 +598,11 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
             qDebug().noquote() << "Param:  " + name + "  not recognized!!! ";
         }
     }
+    if (SensorLost())
+        emit CommunicationFailed(QStringLiteral("set"),
+                                 tr("The sensor on %1 stopped answering: %2 may not have been written.")
+                                     .arg(protocol->Driver()->name(), param),
+                                 false);
     emit ParamSet(param, a_setParamStruct);
 }
 
@@ -571,7 +618,7 @@ void LLSDevice::ReadTankProfile()
         QStringList &list = half == 0 ? levels : outputs;
         const int first = half == 0 ? TankProfileLevelRegister : TankProfileOutputRegister;
         for (int i = 0; i < TankProfileRegisters; ++i) {
-            const QByteArray value = protocol->ReadRegister(first + i);
+            const QByteArray value = readRegister(first + i);
             // A missing register would shift every later point into the wrong place; a table
             // shown, saved or written back that way is worse than none.
             if (!isFullRegisterValue(value)) {
@@ -628,23 +675,24 @@ bool LLSDevice::WriteTankProfile(const QStringList &levels, const QStringList &o
 
     if (n >= 2) {
         for (int i = 0; i < n / 2; ++i) {
-            protocol->WriteRegister(TankProfileLevelRegister + i, padded4(levelCounts[2 * i]) + padded4(levelCounts[2 * i + 1]));
-            protocol->WriteRegister(TankProfileOutputRegister + i, padded4(outputCounts[2 * i]) + padded4(outputCounts[2 * i + 1]));
+            writeRegister(TankProfileLevelRegister + i, padded4(levelCounts[2 * i]) + padded4(levelCounts[2 * i + 1]));
+            writeRegister(TankProfileOutputRegister + i, padded4(outputCounts[2 * i]) + padded4(outputCounts[2 * i + 1]));
         }
         const QByteArray levelFill = padded4(levelCounts.last()).repeated(2);
         const QByteArray outputFill = padded4(outputCounts.last()).repeated(2);
         int next = n / 2;
         if (n % 2 == 1) {
-            protocol->WriteRegister(TankProfileLevelRegister + next, levelFill);
-            protocol->WriteRegister(TankProfileOutputRegister + next, outputFill);
+            writeRegister(TankProfileLevelRegister + next, levelFill);
+            writeRegister(TankProfileOutputRegister + next, outputFill);
             ++next;
         }
         for (int k = next; k < TankProfileRegisters; ++k) {
-            protocol->WriteRegister(TankProfileLevelRegister + k, levelFill);
-            protocol->WriteRegister(TankProfileOutputRegister + k, outputFill);
+            writeRegister(TankProfileLevelRegister + k, levelFill);
+            writeRegister(TankProfileOutputRegister + k, outputFill);
         }
     }
-    protocol->Commit();
-    // A single point writes nothing; no points clears the table the device shows.
-    return n != 1;
+    commit();
+    // A single point writes nothing; no points clears the table the device shows. A sensor that
+    // stopped answering part-way holds no table the device can vouch for.
+    return n != 1 && !SensorLost();
 }

@@ -76,6 +76,10 @@ public:
     bool WriteTankProfile(const QStringList &levels, const QStringList &outputs);
 
     static constexpr int MaxTankProfilePoints = 128;
+    // Exchanges in a row without a reply after which the sensor counts as gone: a load or a
+    // write stops there instead of paying every remaining request's waits.
+    static constexpr int MaxFailedExchanges = 3;
+    bool SensorLost() const;
 
 signals:
     void ParameterUpdate();
@@ -92,6 +96,9 @@ public slots:
 
 private:
     bool isIndustrial() const;
+    QByteArray readRegister(int address);
+    void writeRegister(int address, const QByteArray &value);
+    void commit();
     int readNumber(int address);
     QString readLiquidName(int index);
     void readLiquidNames();

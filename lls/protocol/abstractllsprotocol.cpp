@@ -75,6 +75,8 @@ QByteArray AbstractLLSProtocol::exchange(const QByteArray &command, bool *ok)
     const bool sent = driver && driver->sendRequest(command, response);
     if (ok)
         *ok = sent;
+    // Bytes that never ended in a prompt are no reply either.
+    failedExchanges = sent && !response.isEmpty() ? 0 : failedExchanges + 1;
     return sent ? response : QByteArray();
 }
 

@@ -17,6 +17,9 @@ public:
     ~AbstractLLSProtocol() override;
 
     AbstractInterfaceDriver *Driver() const { return driver; }
+    // Exchanges in a row that brought no reply: how the device tells a sensor that stopped answering.
+    int FailedExchanges() const { return failedExchanges; }
+    void ResetFailedExchanges() { failedExchanges = 0; }
 
     virtual QByteArray ReadRegister(int address) = 0;
     virtual void WriteRegister(int address, const QByteArray &value) = 0;
@@ -44,6 +47,9 @@ protected:
     void commit();
 
     AbstractInterfaceDriver *driver;
+
+private:
+    int failedExchanges = 0;
 };
 
 #endif

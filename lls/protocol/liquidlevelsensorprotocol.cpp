@@ -2,6 +2,7 @@
 
 #include "device/replytext.h"
 
+#include <QDebug>
 #include <QRegularExpression>
 
 LiquidLevelSensorProtocol::LiquidLevelSensorProtocol(AbstractInterfaceDriver *driver)
@@ -37,11 +38,17 @@ void LiquidLevelSensorProtocol::SetMeasuringMode(bool on)
 LevelSensorData LiquidLevelSensorProtocol::ReadMeasurement()
 {
     static const QRegularExpression pattern(QStringLiteral("^(A\r\n\r\x02" "A,)") + QStringLiteral("(\\w+),").repeated(13));
-    const QRegularExpressionMatch match = pattern.match(replyText(exchange("A\r")));
-    // This sensor family reports no output count and its reply is not checked: an unreadable
-    // reply gives zeros (empty captures convert to 0).
-    auto field = [&match](int capture) { return static_cast<float>(match.captured(capture).toUInt(nullptr, 16)); };
+    const QByteArray reply = exchange("A\r");
+    const QRegularExpressionMatch match = pattern.match(replyText(reply));
+    // This sensor family reports no output count. A reply that is missing or unreadable is
+    // flagged rather than passed on as a reading of zeros.
     LevelSensorData data;
+    if (!match.hasMatch()) {
+        data.readError = true;
+        qDebug() << "Error reading data:" << reply;
+        return data;
+    }
+    auto field = [&match](int capture) { return static_cast<float>(match.captured(capture).toUInt(nullptr, 16)); };
     data.status = field(2);
     data.level = field(3);
     data.internalTemperature = field(7) * 0.125f;
