@@ -5,6 +5,7 @@
 #include "device/devicemanager.h"
 #include "ui_mainwindow.h"
 
+#include "lls/ui/llsform.h"
 #include "ncps/ncpsdevice.h"
 #include "ncps/ncpsform.h"
 
@@ -13,7 +14,10 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QSemaphore>
 #include <QThread>
+
+#include <memory>
 #include <QUrl>
 
 static void initPelloraResources()
@@ -55,6 +59,14 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    // The forms' last requests go first: a level sensor must not keep a test output, and ports close.
+    const bool outputTest = llsForm && llsForm->isOutputTestRunning();
+    if (llsForm)
+        llsForm->leave();
+    if (ncpsForm)
+        ncpsForm->stopPolling();
+    if (outputTest)
+        drainWorker(3000);
     if (thread) {
         // A scan in progress stops after the port it is probing.
         thread->requestInterruption();
@@ -114,6 +126,22 @@ void MainWindow::discardForms()
         delete ncpsForm;
         ncpsForm = nullptr;
     }
+    if (llsForm) {
+        ui->mainMenuStack->removeWidget(llsForm);
+        delete llsForm;
+        llsForm = nullptr;
+    }
+}
+
+// Waits until the worker has run every request queued so far, or the time is up (a worker busy
+// in a long exchange is not waited for).
+void MainWindow::drainWorker(int timeoutMs)
+{
+    if (!thread || !thread->isRunning() || !m_deviceManager)
+        return;
+    auto done = std::make_shared<QSemaphore>();
+    QMetaObject::invokeMethod(m_deviceManager, [done] { done->release(); }, Qt::QueuedConnection);
+    done->tryAcquire(1, timeoutMs);
 }
 
 void MainWindow::showDevice(int index)
@@ -139,8 +167,16 @@ void MainWindow::showDevice(int index)
         ui->navigationButton->setVisible(true);
         ui->navigationButton->setEnabled(true);
     } else if (type == QLatin1String("LLS") || type == QLatin1String("ILS") || type == QLatin1String("Murkwell")) {
-        // The level sensor configuration form is not part of this build yet.
-        qDebug() << "No configuration form for level sensors yet:" << type;
+        if (llsForm) {
+            ui->mainMenuStack->removeWidget(llsForm);
+            delete llsForm;
+        }
+        llsForm = new LLSForm(this);
+        connect(llsForm, &LLSForm::SensorLost, this, &MainWindow::onSensorLost, Qt::QueuedConnection);
+        ui->mainMenuStack->addWidget(llsForm);
+        llsForm->start();  // hides the navigation button until the sensor is loaded
+        ui->mainMenuStack->setCurrentWidget(llsForm);
+        ui->stackedWidget->setCurrentIndex(1);
     } else {
         ui->navigationButton->setVisible(false);
         ui->navigationButton->setEnabled(false);
@@ -174,6 +210,8 @@ void MainWindow::setNavigationVisible(bool on)
 
 void MainWindow::on_navigationButton_clicked()
 {
+    if (llsForm)
+        llsForm->leave();
     // The position form closes its port itself once the reply under way has arrived.
     if (ncpsForm && ncpsForm->isPolling())
         ncpsForm->stopPolling();

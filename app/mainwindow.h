@@ -4,6 +4,7 @@
 #include <QMainWindow>
 
 class DeviceManager;
+class LLSForm;
 class NCPSForm;
 class QThread;
 class Select;
@@ -33,6 +34,7 @@ public:
     Select *selectPage() const { return select; }
     QThread *workerThread() const { return thread; }
     NCPSForm *positionForm() const { return ncpsForm; }
+    LLSForm *levelForm() const { return llsForm; }
 
 signals:
     void ScanDevicesSignal();
@@ -53,12 +55,14 @@ private slots:
 private:
     void queueScan();
     void discardForms();
+    void drainWorker(int timeoutMs);
 
     Ui::MainWindow *ui;
     QThread *thread = nullptr;
     Select *select = nullptr;
     DeviceManager *m_deviceManager = nullptr;
     NCPSForm *ncpsForm = nullptr;
+    LLSForm *llsForm = nullptr;
     int scansOutstanding = 0;
 };
 

@@ -1,0 +1,191 @@
+#ifndef LLSFORM_H
+#define LLSFORM_H
+
+#include "lls/device/levelsensordata.h"
+#include "lls/device/setparamstruct.h"
+#include "lls/ui/tankprofilehost.h"
+
+#include <QFrame>
+#include <QPair>
+#include <QPointer>
+#include <QVector>
+
+class LLSDevice;
+class MainWindow;
+class PollingGuard;
+class ProbeLevelGaugeWidget;
+class ProbeOutputGaugeWidget;
+class QMovie;
+class QSlider;
+class TankProfileWidget;
+
+namespace Ui {
+class LLSForm;
+}
+
+// The page of one liquid level sensor: loads it, shows its live level, output and alarm state,
+// and turns the setting pages into parameter-set requests. The device lives on the worker thread:
+// the form reads its fields but reaches it only through its signals.
+class LLSForm : public QFrame, public TankProfileHost
+{
+    Q_OBJECT
+public:
+    // Shows the host's active device.
+    explicit LLSForm(MainWindow *mainWindow);
+    // Shows the given device, for hosts other than the main window (tools, tests).
+    LLSForm(LLSDevice *device, QWidget *parent);
+    ~LLSForm() override;
+
+    // Opens the port and loads the sensor; measurements follow once it is loaded.
+    void start();
+    bool isPolling() const { return polling; }
+    void stopPolling() { polling = false; }
+    // Closes the port. The form is left: late replies no longer restart or show anything. A
+    // running output test is ended first, so that no test output stays on the sensor.
+    void emitDisconnect();
+    // The user leaves the form or the window closes: like the navigation button.
+    void leave();
+
+    // TankProfileHost
+    int levelPercent() const override { return m_levelPercent; }
+    void setTankProfile(const QStringList &levels, const QStringList &outputs) override;
+
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+    // The NMEA liquid code of the entry whose name the liquid list shows.
+    int nmeaLiquidCode() const;
+    LLSDevice *device() const;
+    TankProfileWidget *tankProfileEditor() const { return tankProfileWidget; }
+    ProbeLevelGaugeWidget *levelGaugeWidget() const { return levelGauge; }
+    ProbeOutputGaugeWidget *outputGaugeWidget() const { return outputGauge; }
+    bool isLoadingFile() const { return loadingFile; }
+    // A fixed output is (or may be) held on the sensor by a slider test.
+    bool isOutputTestRunning() const { return outputTestRunning; }
+
+signals:
+    void ReadParameter();
+    void ReadMeasurement();
+    void Connect();
+    void Disconnect();
+    void SetParam(QString param, SetParamStruct a_setParamStruct);
+    // The sensor stopped answering, or its port cannot be opened; the form has stopped.
+    void SensorLost(QString message);
+
+public slots:
+    void updateFromDevice();
+    void onDataUpdate(LevelSensorData a_levelSensorData);
+    void onLoadingMessage(QString msg);
+    void OnParamSet(QString param, SetParamStruct a_setParamStruct);
+
+private slots:
+    void on_setLiquidType_clicked();
+    void on_liquidList_activated(int index);
+    void on_setMeasuringRange_clicked();
+    void on_setOutputRange_clicked();
+    void on_setSwitchOutput_clicked();
+    void on_measuringRangeMin_valueChanged(int arg1);
+    void on_measuringRangeMax_valueChanged(int arg1);
+    void on_outputSelection_activated(int index);
+    void on_minOutputRange_valueChanged(double arg1);
+    void on_maxOutputRange_valueChanged(double arg1);
+    void on_loadSettingsButton_clicked();
+    void on_warningLevel_valueChanged(int arg1);
+    void on_warningHysteresis_valueChanged(int arg1);
+    void on_switchAlarm_activated(int index);
+    void on_saveSettings_clicked();
+    void on_tankProfileSetupButton_clicked();
+    void on_checkBox_toggled(bool checked);
+    void on_setToolBox_currentChanged(int index);
+    void on_emptyOutputSlider_sliderPressed();
+    void on_emptyOutputSlider_sliderReleased();
+    void on_emptyOutputSlider_valueChanged(int value);
+    void on_fullOutputSlider_sliderPressed();
+    void on_fullOutputSlider_valueChanged(int value);
+    void on_fullOutputSlider_sliderReleased();
+    void on_sensorNumber_valueChanged(int arg1);
+    void on_CancelOutputRange_clicked();
+    void on_invertedOutputCheckBox_toggled(bool checked);
+    void on_midpointOutputSlider_sliderPressed();
+    void on_midpointOutputSlider_valueChanged(int value);
+    void on_midpointOutputSlider_sliderReleased();
+    void on_midpointOutputRange_valueChanged(double arg1);
+    void on_importFPC_clicked();
+    void on_exportFPC_clicked();
+
+private:
+    // Frame (llsform.cpp)
+    void setUp();
+    void initView();
+    void setSetButtonsDisabled(bool b);
+    void colourSummaryFrames(int dark);
+    void requestMeasurement();
+    void sendRequest(const QString &param, const SetParamStruct &s);
+    void onCommunicationFailed(const QString &request, const QString &message, bool portLost);
+    void onRetryDue();
+    void onLost(const QString &message);
+    void showNoAnswer();
+    bool isIndustrial() const;
+
+    // Liquid type and measuring range pages (llsformliquidpages.cpp)
+    void fillLiquidPage();
+    int liquidReferenceIndex() const;
+    void fillMeasuringRangePage();
+    int sensorRangeMinimum() const;
+    int sensorRangeMaximum() const;
+
+    // Output range page (llsformoutputpage.cpp)
+    void fillOutputPage();
+    void showOutputValues(float e, float f);
+    void showOutputValues(float e, float m, float f);
+    void updateOutputButtons();
+    void setOutputEditorsEnabled(bool on);
+    void startOutputTest(QSlider *slider, bool *dragging, const QString &param);
+    void moveOutputTest(QSlider *slider, bool dragging, int value);
+    void endOutputTest(QSlider *slider, bool *dragging);
+    void setOutputBox(QSlider *slider, int position);
+    void updateSupplyNote(double full);
+    void sendOutputCancel();
+
+    // Switch output page (llsformswitchpage.cpp)
+    void fillSwitchPage();
+    void applySwitchRule();
+    int sensorWarningLevel() const;
+    int sensorHysteresis() const;
+
+    Ui::LLSForm *ui;
+    MainWindow *mainWindow = nullptr;
+    ProbeLevelGaugeWidget *levelGauge = nullptr;
+    ProbeOutputGaugeWidget *outputGauge = nullptr;
+    // Guarded: a reply queued before a rescan deleted the device must not reach it.
+    QPointer<LLSDevice> m_device;
+    TankProfileWidget *tankProfileWidget = nullptr;
+    QVector<QPair<QString, int>> nmeaLiquids;
+    bool polling = false;
+    bool loadingFile = false;
+    bool fixOutputPending = false;
+    bool emptyDragging = false;
+    bool fullDragging = false;
+    bool midpointDragging = false;
+    int lastFixedCount = 0;
+    int outputDecimals = 0;
+    int m_levelPercent = 0;
+    float outputLowerLimit = 0;
+    float outputUpperLimit = 0;
+    int outputSteps = 1023;
+    bool outputInvertedCopy = false;
+    QString formOutputType;
+
+    // Beyond the fields above: what keeps the loop and the sensor honest.
+    QMovie *loadingMovie = nullptr;
+    PollingGuard *guard = nullptr;
+    bool started = false;             // start() opened the port
+    bool loaded = false;              // the first load has arrived
+    bool left = false;                // the user left: nothing more is shown or asked
+    bool measurementInFlight = false;  // at most one measurement request is outstanding
+    bool outputTestRunning = false;   // a slider test may hold the sensor's output
+    bool filling = false;             // the pages are being filled: no change is a user's
+    bool filledInversion = false;     // the inversion the output page was filled with
+    bool askedInversion = false;      // the inversion last asked of the sensor
+};
+
+#endif

@@ -1,0 +1,402 @@
+// The level sensor form's output range page: presets, custom values, inversion, and the live
+// output tests with the sliders. The rules themselves are in llsformrules.
+#include "lls/ui/llsform.h"
+
+#include "lls/device/llsdevice.h"
+#include "lls/ui/llsformrules.h"
+#include "lls/ui/probeoutputgaugewidget.h"
+#include "ui_llsform.h"
+
+#include <QDebug>
+
+using namespace LLSFormRules;
+
+namespace {
+bool isVoltage(const QString &type)
+{
+    return type == QLatin1String("5V") || type == QLatin1String("10V");
+}
+bool isKnownType(const QString &type)
+{
+    return isVoltage(type) || type == QLatin1String("mA") || type == QLatin1String("CAN") || type == QLatin1String("resistive");
+}
+}
+
+void LLSForm::fillOutputPage()
+{
+    LLSDevice *d = m_device.data();
+    const QString type = formOutputType;
+    const bool resistive = type == QLatin1String("resistive");
+    outputLowerLimit = d->MinOutputLimit();
+    outputUpperLimit = d->MaxOutputLimit();
+    outputSteps = d->DacMax();
+    outputInvertedCopy = d->OutputInverted();
+    filledInversion = askedInversion = d->OutputInverted();
+    ui->invertedOutputCheckBox->setChecked(d->OutputInverted());
+
+    const int decimals = d->OutputDecimals();
+    for (QDoubleSpinBox *box : {ui->minOutputRange, ui->midpointOutputRange, ui->maxOutputRange}) {
+        box->setDecimals(decimals);
+        if (decimals == 1)
+            box->setSingleStep(0.1);
+    }
+
+    const float e = d->OutputRangeMinValue();
+    const float m = d->MidOutputValue();
+    const float f = d->OutputRangeMaxValue();
+    ui->outputSelection->clear();
+    ui->outputSelection->setStyleSheet(comboStyle(false));
+    ui->outputSelection->addItems(presetItems(type, outputLowerLimit, outputUpperLimit, d->OutputUnit()));
+    if (resistive) {
+        for (QSlider *slider : {ui->emptyOutputSlider, ui->midpointOutputSlider, ui->fullOutputSlider})
+            slider->setMaximum(outputSteps);
+    } else if (!isKnownType(type)) {
+        qDebug() << "Error comboBox: Wrong output type: " << type;
+    }
+
+    const int item = itemForSensor(type, e, m, f, outputLowerLimit, outputUpperLimit);
+    if (item >= 0) {
+        const bool custom = item == ui->outputSelection->count() - 1;
+        ui->outputSelection->setItemData(item, QBrush(Qt::blue), Qt::ForegroundRole);
+        ui->outputSelection->setCurrentIndex(item);
+        if (resistive) {
+            ui->invertedOutputCheckBox->setEnabled(custom);
+            setOutputEditorsEnabled(custom);
+        } else {
+            ui->minOutputRange->setEnabled(custom);
+            ui->maxOutputRange->setEnabled(custom);
+        }
+    } else {
+        qDebug() << "Error detect mode: Wrong output type: " << type;
+    }
+
+    if (resistive) {
+        for (QDoubleSpinBox *box : {ui->minOutputRange, ui->midpointOutputRange, ui->maxOutputRange}) {
+            box->hide();
+            box->setSuffix(QString());
+        }
+        ui->emptyOutputSliderFrame->show();
+        ui->midpointOutputSliderFrame->show();
+        ui->fullOutputSliderFrame->show();
+        ui->outputRangeFrame->hide();
+    } else {
+        ui->midpointOutputRangeFrame->hide();
+        ui->emptyOutputSliderFrame->hide();
+        ui->midpointOutputSliderFrame->hide();
+        ui->fullOutputSliderFrame->hide();
+        ui->invertedOutputFrame->hide();
+        ui->outputRange->setText(QString::number(e, 'g', 6) + QStringLiteral(" - ") + QString::number(f, 'g', 6) + ' ' + d->OutputUnit());
+        ui->minOutputRange->setSuffix(d->OutputUnit());
+        ui->maxOutputRange->setSuffix(d->OutputUnit());
+    }
+
+    if (isVoltage(type)) {
+        ui->minOutputRange->setMaximum(10.0);
+        ui->maxOutputRange->setMaximum(10.0);
+    } else {
+        for (QDoubleSpinBox *box : {ui->minOutputRange, ui->midpointOutputRange, ui->maxOutputRange})
+            box->setMaximum(outputUpperLimit);
+    }
+    for (QDoubleSpinBox *box : {ui->minOutputRange, ui->midpointOutputRange, ui->maxOutputRange})
+        box->setMinimum(outputLowerLimit);
+
+    if (resistive)
+        showOutputValues(e, m, f);
+    else
+        showOutputValues(e, f);
+    for (QDoubleSpinBox *box : {ui->minOutputRange, ui->midpointOutputRange, ui->maxOutputRange})
+        box->setStyleSheet(doubleSpinStyle(Mark::Equal));
+    ui->setOutputRange->setEnabled(false);
+    ui->CancelOutputRange->setEnabled(false);
+    updateSupplyNote(ui->maxOutputRange->value());
+
+    const GaugeScale scale = outputGaugeScale(type, f);
+    if (!scale.known)
+        qDebug() << "Output type: " << type;
+    if (outputGauge) {
+        outputGauge->setMinimum(scale.minimum);
+        outputGauge->setMaximum(scale.maximum);
+        outputGauge->setTickStep(scale.tickStep);
+    }
+    outputDecimals = scale.decimals;
+}
+
+void LLSForm::setOutputEditorsEnabled(bool on)
+{
+    for (QWidget *editor : std::initializer_list<QWidget *>{ui->minOutputRange, ui->midpointOutputRange, ui->maxOutputRange,
+                                                           ui->emptyOutputSlider, ui->midpointOutputSlider, ui->fullOutputSlider})
+        editor->setEnabled(on);
+}
+
+void LLSForm::showOutputValues(float e, float f)
+{
+    ui->minOutputRange->setValue(e);
+    ui->emptyOutputSlider->setValue(sliderPosition(e, outputLowerLimit, outputUpperLimit, outputSteps));
+    ui->maxOutputRange->setValue(f);
+    ui->fullOutputSlider->setValue(sliderPosition(f, outputLowerLimit, outputUpperLimit, outputSteps));
+}
+
+void LLSForm::showOutputValues(float e, float m, float f)
+{
+    ui->minOutputRange->setValue(e);
+    ui->emptyOutputSlider->setValue(sliderPosition(e, outputLowerLimit, outputUpperLimit, outputSteps));
+    ui->midpointOutputRange->setValue(m);
+    ui->midpointOutputSlider->setValue(sliderPosition(m, outputLowerLimit, outputUpperLimit, outputSteps));
+    ui->maxOutputRange->setValue(f);
+    ui->fullOutputSlider->setValue(sliderPosition(f, outputLowerLimit, outputUpperLimit, outputSteps));
+}
+
+void LLSForm::on_outputSelection_activated(int index)
+{
+    if (!m_device)
+        return;
+    LLSDevice *d = m_device.data();
+    const QString type = formOutputType;
+    const bool resistive = type == QLatin1String("resistive");
+    const float e = d->OutputRangeMinValue();
+    const float m = d->MidOutputValue();
+    const float f = d->OutputRangeMaxValue();
+
+    if (index == ui->outputSelection->count() - 1) {
+        setOutputEditorsEnabled(true);
+        if (resistive) {
+            ui->invertedOutputCheckBox->setEnabled(true);
+            showOutputValues(e, m, f);
+        } else {
+            showOutputValues(e, f);
+        }
+    } else {
+        ui->invertedOutputCheckBox->setEnabled(false);
+        setOutputEditorsEnabled(false);
+        for (QDoubleSpinBox *box : {ui->minOutputRange, ui->midpointOutputRange, ui->maxOutputRange})
+            box->setStyleSheet(doubleSpinStyle(Mark::Equal));
+        const std::optional<Preset> preset = presetValues(type, index, outputLowerLimit, outputUpperLimit);
+        if (preset && resistive) {
+            ui->invertedOutputCheckBox->setChecked(preset->inverted);
+            showOutputValues(preset->empty, preset->midpoint, preset->full);
+        } else if (preset) {
+            showOutputValues(preset->empty, preset->full);
+        } else {
+            showOutputValues(outputLowerLimit, outputUpperLimit);
+        }
+    }
+
+    const int matching = itemMatchingSensor(type, e, f, outputLowerLimit, outputUpperLimit);
+    const bool changed = matching < 0 ? index != -1 : index != matching;
+    ui->outputSelection->setStyleSheet(comboStyle(changed));
+
+    if (resistive)
+        outputInvertedCopy = d->OutputInverted();
+    const OutputButtons buttons = outputButtonsAfterChoice(resistive, ui->minOutputRange->value(), ui->midpointOutputRange->value(),
+                                                           ui->maxOutputRange->value(), e, m, f);
+    if (buttons.set)
+        ui->setOutputRange->setEnabled(*buttons.set);
+    ui->CancelOutputRange->setEnabled(buttons.cancel);
+}
+
+void LLSForm::updateOutputButtons()
+{
+    if (!m_device)
+        return;
+    LLSDevice *d = m_device.data();
+    const bool resistive = formOutputType == QLatin1String("resistive");
+    if (resistive)
+        outputInvertedCopy = d->OutputInverted();
+    const OutputButtons buttons = outputButtonsAfterEdit(resistive, ui->minOutputRange->value(), ui->midpointOutputRange->value(),
+                                                         ui->maxOutputRange->value(), d->OutputRangeMinValue(), d->MidOutputValue(),
+                                                         d->OutputRangeMaxValue());
+    if (buttons.set)
+        ui->setOutputRange->setEnabled(*buttons.set);
+    ui->CancelOutputRange->setEnabled(buttons.cancel);
+}
+
+void LLSForm::on_minOutputRange_valueChanged(double arg1)
+{
+    if (!m_device)
+        return;
+    ui->minOutputRange->setStyleSheet(doubleSpinStyle(outputMark(arg1, m_device->OutputRangeMinValue())));
+    updateOutputButtons();
+    ui->emptyOutputSlider->setValue(sliderPosition(arg1, outputLowerLimit, outputUpperLimit, outputSteps));
+}
+
+void LLSForm::on_midpointOutputRange_valueChanged(double arg1)
+{
+    if (!m_device)
+        return;
+    ui->midpointOutputRange->setStyleSheet(doubleSpinStyle(outputMark(arg1, m_device->MidOutputValue())));
+    updateOutputButtons();
+    ui->midpointOutputSlider->setValue(sliderPosition(arg1, outputLowerLimit, outputUpperLimit, outputSteps));
+}
+
+void LLSForm::on_maxOutputRange_valueChanged(double arg1)
+{
+    if (!m_device)
+        return;
+    ui->maxOutputRange->setStyleSheet(doubleSpinStyle(outputMark(arg1, m_device->OutputRangeMaxValue())));
+    updateOutputButtons();
+    ui->fullOutputSlider->setValue(sliderPosition(arg1, outputLowerLimit, outputUpperLimit, outputSteps));
+    updateSupplyNote(arg1);
+}
+
+void LLSForm::updateSupplyNote(double full)
+{
+    if (isVoltage(formOutputType)) {
+        ui->minimumSupply->setText(QStringLiteral("Minimum supply voltage: ") + QString::number(minimumSupply(full), 'g', 6)
+                                   + QStringLiteral("V"));
+        ui->minimumSupplyFrame->show();
+        ui->minimumSupply->show();
+    } else {
+        ui->minimumSupply->hide();
+        ui->minimumSupplyFrame->hide();
+    }
+}
+
+// --- Live output tests ------------------------------------------------------------------------
+
+void LLSForm::startOutputTest(QSlider *slider, bool *dragging, const QString &param)
+{
+    if (polling)
+        polling = false;
+    fixOutputPending = true;
+    *dragging = true;
+    outputTestRunning = true;
+    SetParamStruct s;
+    s.value1 = static_cast<float>(slider->sliderPosition());
+    sendRequest(param, s);
+}
+
+// While a request is in flight the positions passed are skipped: the box follows the requests.
+void LLSForm::moveOutputTest(QSlider *slider, bool dragging, int value)
+{
+    if (!dragging || fixOutputPending || value == lastFixedCount)
+        return;
+    fixOutputPending = true;
+    SetParamStruct s;
+    s.value1 = static_cast<float>(slider->sliderPosition());
+    sendRequest(QStringLiteral("setFixOutputValue"), s);
+    setOutputBox(slider, slider->sliderPosition());
+}
+
+// The last position is always sent on release.
+void LLSForm::endOutputTest(QSlider *slider, bool *dragging)
+{
+    SetParamStruct s;
+    s.value1 = static_cast<float>(slider->sliderPosition());
+    sendRequest(QStringLiteral("setFixOutputValue"), s);
+    *dragging = false;
+    setOutputBox(slider, slider->sliderPosition());
+}
+
+void LLSForm::setOutputBox(QSlider *slider, int position)
+{
+    QDoubleSpinBox *box = slider == ui->emptyOutputSlider ? ui->minOutputRange
+        : slider == ui->fullOutputSlider                  ? ui->maxOutputRange
+                                                          : ui->midpointOutputRange;
+    box->setValue(sliderValue(position, outputLowerLimit, outputUpperLimit, outputSteps));
+}
+
+void LLSForm::on_emptyOutputSlider_sliderPressed()
+{
+    startOutputTest(ui->emptyOutputSlider, &emptyDragging, QStringLiteral("setFixOutputValue"));
+}
+
+void LLSForm::on_emptyOutputSlider_valueChanged(int value)
+{
+    moveOutputTest(ui->emptyOutputSlider, emptyDragging, value);
+}
+
+void LLSForm::on_emptyOutputSlider_sliderReleased()
+{
+    endOutputTest(ui->emptyOutputSlider, &emptyDragging);
+}
+
+void LLSForm::on_fullOutputSlider_sliderPressed()
+{
+    startOutputTest(ui->fullOutputSlider, &fullDragging, QStringLiteral("setFixOutputValue"));
+}
+
+void LLSForm::on_fullOutputSlider_valueChanged(int value)
+{
+    moveOutputTest(ui->fullOutputSlider, fullDragging, value);
+}
+
+void LLSForm::on_fullOutputSlider_sliderReleased()
+{
+    endOutputTest(ui->fullOutputSlider, &fullDragging);
+}
+
+void LLSForm::on_midpointOutputSlider_sliderPressed()
+{
+    // The midpoint must be clear for the test output to reach the sensor's output.
+    startOutputTest(ui->midpointOutputSlider, &midpointDragging, QStringLiteral("resetMidpoint,setFixOutputValue"));
+}
+
+void LLSForm::on_midpointOutputSlider_valueChanged(int value)
+{
+    moveOutputTest(ui->midpointOutputSlider, midpointDragging, value);
+}
+
+void LLSForm::on_midpointOutputSlider_sliderReleased()
+{
+    endOutputTest(ui->midpointOutputSlider, &midpointDragging);
+}
+
+// --- SET, Cancel, inversion -------------------------------------------------------------------
+
+void LLSForm::on_setOutputRange_clicked()
+{
+    if (polling)
+        polling = false;
+    setSetButtonsDisabled(true);
+    SetParamStruct s;
+    s.value1 = static_cast<float>(ui->minOutputRange->value());
+    s.value2 = static_cast<float>(ui->maxOutputRange->value());
+    if (formOutputType == QLatin1String("resistive"))
+        s.value3 = static_cast<float>(ui->midpointOutputRange->value());
+    outputTestRunning = false;
+    sendRequest(QStringLiteral("outputRange,disableFixOutput"), s);
+}
+
+void LLSForm::on_CancelOutputRange_clicked()
+{
+    on_outputSelection_activated(ui->outputSelection->currentIndex());
+    sendOutputCancel();
+    polling = true;
+    requestMeasurement();
+}
+
+// Ends any test and puts back the sensor's range, and the inversion the page was filled with.
+void LLSForm::sendOutputCancel()
+{
+    if (!m_device)
+        return;
+    LLSDevice *d = m_device.data();
+    SetParamStruct s;
+    s.value1 = d->OutputRangeMinValue();
+    s.value2 = d->OutputRangeMaxValue();
+    QString param = QStringLiteral("disableFixOutput,outputRange");
+    if (formOutputType == QLatin1String("resistive")) {
+        s.value3 = d->MidOutputValue();
+        if (askedInversion != filledInversion) {
+            param += QStringLiteral(",invertOutput");
+            s.text = filledInversion ? QStringLiteral("true") : QStringLiteral("false");
+            askedInversion = filledInversion;
+            filling = true;
+            ui->invertedOutputCheckBox->setChecked(filledInversion);
+            filling = false;
+        }
+    }
+    outputTestRunning = false;
+    sendRequest(param, s);
+}
+
+void LLSForm::on_invertedOutputCheckBox_toggled(bool checked)
+{
+    // A page being filled shows the sensor's inversion; only the user's changes go to the sensor.
+    if (filling)
+        return;
+    askedInversion = checked;
+    SetParamStruct s;
+    s.text = checked ? QStringLiteral("true") : QStringLiteral("false");
+    sendRequest(QStringLiteral("invertOutput"), s);
+}
