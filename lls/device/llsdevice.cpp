@@ -1,11 +1,15 @@
 #include "lls/device/llsdevice.h"
 
 #include "device/abstractinterfacedriver.h"
+#include "device/boundedfile.h"
+#include "files/fpcfile.h"
 #include "lls/device/levelarithmetic.h"
 #include "lls/protocol/abstractllsprotocol.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QMetaType>
+#include <QSaveFile>
 #include <QThread>
 
 #include <cmath>
@@ -589,9 +593,9 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
             outputInverted = readNumber(OutputNormalRegister) == 0;
         } else if (name == QLatin1String("importFPC")) {
             emit LoadingMessage(QStringLiteral("Importing Fluid Probe Configuration (*.fpc) files"));
-            qDebug().noquote() << "FPC files are not supported yet; not imported:" << s.text;
+            ImportFPC(s.text);
         } else if (name == QLatin1String("exportFPC")) {
-            qDebug().noquote() << "FPC files are not supported yet; not exported:" << s.text;
+            ExportFPC(s.text);
         } else if (name == QLatin1String("loadingFinish")) {
             // Marks the end of a settings file load; answered below like any request.
         } else {
@@ -695,4 +699,58 @@ bool LLSDevice::WriteTankProfile(const QStringList &levels, const QStringList &o
     // A single point writes nothing; no points clears the table the device shows. A sensor that
     // stopped answering part-way holds no table the device can vouch for.
     return n != 1 && !SensorLost();
+}
+
+// ---------------------------------------------------------------------------------------------
+// FPC files. The text format is FpcFile's; here the registers are read and written.
+
+void LLSDevice::ExportFPC(QString fileName)
+{
+    fileReport.clear();
+    const QString header = FpcFile::header(m_name, m_deviceId, m_firmwareVersion, QDateTime::currentDateTime());
+    QString error;
+    const QByteArray text = FpcFile::exportText(header, [this](int address) { return readRegister(address); }, probeDescription, &error);
+    if (text.isEmpty()) {
+        fileReport = tr("Nothing was exported: %1").arg(error);
+        qDebug().noquote() << "Export to" << fileName << "failed:" << error;
+        return;
+    }
+    // Written whole or not at all: a full disk never leaves half a file behind.
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+        fileReport = tr("%1 could not be written: %2").arg(fileName, file.errorString());
+        qDebug().noquote() << fileReport;
+    }
+}
+
+void LLSDevice::ImportFPC(QString fileName)
+{
+    fileReport.clear();
+    QByteArray text;
+    if (readBoundedFile(fileName, FpcFile::MaxBytes, &text) != BoundedRead::Ok) {
+        fileReport = tr("%1 could not be read (an FPC file is a text file under %2 KB).").arg(fileName).arg(FpcFile::MaxBytes / 1024);
+        qDebug().noquote() << fileReport;
+        return;
+    }
+    const FpcFile::Import import = FpcFile::parse(text);
+    if (import.skippedLines > 0)
+        qDebug() << "FPC import:" << import.skippedLines << "lines skipped (no exported register, or a value that does not parse)";
+    for (const FpcFile::RegisterWrite &write : import.writes)
+        writeRegister(write.address, write.value);
+
+    // Register writes report nothing: what the sensor holds now is what counts.
+    QStringList differ;
+    for (const FpcFile::RegisterWrite &write : import.writes) {
+        bool ok = false;
+        const quint32 held = readRegister(write.address).toUInt(&ok, 16);
+        if (!ok || held != write.value.toUInt(nullptr, 16))
+            differ << QString::number(write.address);
+    }
+    if (!differ.isEmpty()) {
+        fileReport = tr("%1 of %2 registers do not hold the file's values: %3")
+                         .arg(differ.size())
+                         .arg(import.writes.size())
+                         .arg(differ.mid(0, 20).join(QStringLiteral(", ")) + (differ.size() > 20 ? QStringLiteral(", ...") : QString()));
+        qDebug().noquote() << fileReport;
+    }
 }

@@ -75,6 +75,12 @@ public:
     void ReadTankProfile();
     bool WriteTankProfile(const QStringList &levels, const QStringList &outputs);
 
+    // The FPC files: the sensor's registers to a file and back. FileReport() is empty when the
+    // last of them went well, else it says what went wrong; read it once ParamSet has come.
+    void ExportFPC(QString fileName);
+    void ImportFPC(QString fileName);
+    QString FileReport() const { return fileReport; }
+
     static constexpr int MaxTankProfilePoints = 128;
     // Exchanges in a row without a reply after which the sensor counts as gone: a load or a
     // write stops there instead of paying every remaining request's waits.
@@ -142,6 +148,7 @@ private:
     QStringList tankProfileOutputs;
     bool hasTankProfileOption = false;
     bool tankProfileEnabled = false;
+    QString fileReport;
 };
 
 #endif

@@ -321,7 +321,7 @@ void LLSForm::OnParamSet(QString param, SetParamStruct a_setParamStruct)
         updateFromDevice();
         polling = true;
         requestMeasurement();
-        QMessageBox::information(this, QString(), QStringLiteral("Settings loaded!"));
+        finishSettingsLoad();
         return;
     }
 
@@ -358,12 +358,12 @@ void LLSForm::OnParamSet(QString param, SetParamStruct a_setParamStruct)
         } else if (part == QLatin1String("disableFixOutput")) {
             fixOutputPending = false;
         } else if (part == QLatin1String("exportFPC")) {
-            for (QWidget *button : {ui->exportFPC, ui->importFPC, ui->loadSettingsButton, ui->saveSettings})
-                button->setEnabled(true);
+            setFileButtonsEnabled(true);
+            reportFileResult(part);
         } else if (part == QLatin1String("importFPC")) {
             emit ReadParameter();
-            for (QWidget *button : {ui->exportFPC, ui->importFPC, ui->loadSettingsButton, ui->saveSettings})
-                button->setEnabled(true);
+            setFileButtonsEnabled(true);
+            reportFileResult(part);
         } else {
             qDebug() << "LLSForm::OnParamSet: unrecognized parameter:" << param;
         }

@@ -1,6 +1,7 @@
 #ifndef LLSFORM_H
 #define LLSFORM_H
 
+#include "files/settingsfile.h"
 #include "lls/device/levelsensordata.h"
 #include "lls/device/setparamstruct.h"
 #include "lls/ui/tankprofilehost.h"
@@ -9,6 +10,8 @@
 #include <QPair>
 #include <QPointer>
 #include <QVector>
+
+#include <functional>
 
 class LLSDevice;
 class MainWindow;
@@ -51,6 +54,18 @@ public:
     void setTankProfile(const QStringList &levels, const QStringList &outputs) override;
 
     bool eventFilter(QObject *watched, QEvent *event) override;
+
+    // Settings files: whether a file's checksum holds, and sending a file's settings to the sensor.
+    bool checkSettingsFile(QString fileName);
+    void applySettingsFile(QString fileName);
+
+    // Where the file dialogs ask; tests and tools can answer without a dialog. Empty: cancelled.
+    enum class FileDialog { Open, Save };
+    std::function<QString(FileDialog kind, const QString &caption, const QString &start, const QString &filter)> fileDialog;
+    // The folder the settings dialogs start in: "config" beside the program, or the home folder
+    // when the program's folder cannot be written to.
+    static QString settingsFolder();
+    static QString programFolder();
 
     // The NMEA liquid code of the entry whose name the liquid list shows.
     int nmeaLiquidCode() const;
@@ -146,6 +161,12 @@ private:
     void updateSupplyNote(double full);
     void sendOutputCancel();
 
+    // Load/save page (llsformfiles.cpp)
+    QString askFileName(FileDialog kind, const QString &caption, const QString &start, const QString &filter);
+    void setFileButtonsEnabled(bool on);
+    void finishSettingsLoad();
+    void reportFileResult(const QString &operation);
+
     // Switch output page (llsformswitchpage.cpp)
     void fillSwitchPage();
     void applySwitchRule();
@@ -186,6 +207,7 @@ private:
     bool filling = false;             // the pages are being filled: no change is a user's
     bool filledInversion = false;     // the inversion the output page was filled with
     bool askedInversion = false;      // the inversion last asked of the sensor
+    SettingsFile::Values appliedFile; // the settings file being applied, to check what took
 };
 
 #endif

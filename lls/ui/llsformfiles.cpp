@@ -1,20 +1,277 @@
-// The level sensor form's load/save page: settings files and FPC files.
+// The level sensor form's load/save page: settings files (*.conf) and FPC files (*.fpc). The
+// formats are in files/; the device reads and writes the FPC registers itself.
 #include "lls/ui/llsform.h"
 
+#include "device/boundedfile.h"
+#include "files/fpcfile.h"
+#include "lls/device/llsdevice.h"
 #include "ui_llsform.h"
 
-void LLSForm::on_loadSettingsButton_clicked()
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QMovie>
+#include <QRegularExpression>
+
+namespace {
+
+const char SettingsFilter[] = "Configuration Files (*.conf)";
+
+bool writableFolder(const QString &path)
 {
+    const QFileInfo info(path);
+    return info.isDir() && info.isWritable();
 }
+
+}
+
+QString LLSForm::programFolder()
+{
+    const QString folder = QCoreApplication::applicationDirPath();
+    return writableFolder(folder) ? folder : QDir::homePath();
+}
+
+QString LLSForm::settingsFolder()
+{
+    const QString program = QCoreApplication::applicationDirPath();
+    if (!writableFolder(program))
+        return QDir::homePath();
+    const QString folder = program + QStringLiteral("/config");
+    QDir().mkpath(folder);
+    return folder;
+}
+
+QString LLSForm::askFileName(FileDialog kind, const QString &caption, const QString &start, const QString &filter)
+{
+    if (fileDialog)
+        return fileDialog(kind, caption, start, filter);
+    return kind == FileDialog::Save ? QFileDialog::getSaveFileName(this, caption, start, filter)
+                                    : QFileDialog::getOpenFileName(this, caption, start, filter);
+}
+
+void LLSForm::setFileButtonsEnabled(bool on)
+{
+    for (QWidget *button : {ui->exportFPC, ui->importFPC, ui->loadSettingsButton, ui->saveSettings})
+        button->setEnabled(on);
+}
+
+// --- Settings files ---------------------------------------------------------------------------
 
 void LLSForm::on_saveSettings_clicked()
 {
+    if (!m_device)
+        return;
+    ui->saveSettings->setEnabled(false);
+    const QString fileName = askFileName(FileDialog::Save, QStringLiteral("Save current Settings"), settingsFolder(),
+                                         QString::fromLatin1(SettingsFilter));
+    if (!fileName.isEmpty()) {
+        QString error;
+        if (!SettingsFile::save(fileName, SettingsFile::valuesOf(*m_device, formOutputType), &error))
+            QMessageBox::critical(this, QStringLiteral("Error"), tr("The settings were not saved. %1").arg(error));
+    }
+    ui->saveSettings->setEnabled(true);
+}
+
+bool LLSForm::checkSettingsFile(QString fileName)
+{
+    return SettingsFile::check(fileName);
+}
+
+void LLSForm::on_loadSettingsButton_clicked()
+{
+    ui->loadSettingsButton->setEnabled(false);
+    const QString fileName = askFileName(FileDialog::Open, QStringLiteral("Load Settings"), settingsFolder(),
+                                         QString::fromLatin1(SettingsFilter));
+    if (fileName.isEmpty() || !QFileInfo::exists(fileName)) {
+        ui->loadSettingsButton->setEnabled(true);
+        return;
+    }
+    QByteArray text;
+    const BoundedRead read = readBoundedFile(fileName, SettingsFile::MaxBytes, &text);
+    if (read == BoundedRead::TooBig) {
+        QMessageBox::critical(this, QStringLiteral("Error"), QStringLiteral("File corrupted! (Size too big)"));
+        ui->loadSettingsButton->setEnabled(true);
+        return;
+    }
+    if (read != BoundedRead::Ok || !checkSettingsFile(fileName)) {
+        QMessageBox::critical(this, QStringLiteral("Error"), QStringLiteral("File corrupted!"));
+        ui->loadSettingsButton->setEnabled(true);
+        return;
+    }
+    applySettingsFile(fileName);
+}
+
+void LLSForm::applySettingsFile(QString fileName)
+{
+    if (!m_device)
+        return;
+    LLSDevice *d = m_device.data();
+    bool hasSensorType = false;
+    const SettingsFile::Values file = SettingsFile::read(fileName, &hasSensorType);
+    const bool matches = hasSensorType && file.value(QStringLiteral("sensorType/Serial")) == d->deviceId()
+        && file.value(QStringLiteral("sensorType/Firmware")) == d->firmwareVersion()
+        && file.value(QStringLiteral("sensorType/ProductType")) == formOutputType;
+    if (!matches) {
+        QMessageBox::warning(this, QStringLiteral("Warning"), QStringLiteral("This configuration file is not matching with the connected sensor!"),
+                             QMessageBox::Ok);
+        ui->loadSettingsButton->setEnabled(true);
+        return;
+    }
+
+    SettingsFile::Sensor sensor{d->deviceType(), formOutputType, d->HasSwitchOutput(), d->HasTankProfileOption()};
+    if (!sensor.industrial()) {
+        // Such a sensor takes none of what a settings file holds.
+        QMessageBox::information(this, QString(), tr("This sensor has no measuring range, output or switch settings: "
+                                                     "the file holds nothing it can take."));
+        ui->loadSettingsButton->setEnabled(true);
+        return;
+    }
+    QString error;
+    const QVector<SettingsFile::Request> requests = SettingsFile::plan(file, sensor, &error);
+    if (requests.isEmpty()) {
+        // A missing or impossible value would reach the sensor as 0: nothing is sent at all.
+        qDebug().noquote() << "Settings file refused:" << error;
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), QStringLiteral("File corrupted!"), QMessageBox::Ok, this);
+        box.setInformativeText(tr("Nothing was sent: %1.").arg(error));
+        box.exec();
+        ui->loadSettingsButton->setEnabled(true);
+        return;
+    }
+    if (QMessageBox::question(this, QStringLiteral("Warning"), QStringLiteral("Are you sure you want to replace the current settings?"),
+                              QMessageBox::Yes | QMessageBox::No)
+        != QMessageBox::Yes) {
+        ui->loadSettingsButton->setEnabled(true);
+        return;
+    }
+
+    loadingFile = true;
+    if (polling)
+        polling = false;
+    setSetButtonsDisabled(true);
+    appliedFile = file;
+    for (const SettingsFile::Request &request : requests)
+        sendRequest(request.param, request.values);
+}
+
+// The sensor has answered the last request of a settings file: say whether it took them all.
+void LLSForm::finishSettingsLoad()
+{
+    const SettingsFile::Sensor sensor{m_device->deviceType(), formOutputType, m_device->HasSwitchOutput(), m_device->HasTankProfileOption()};
+    const QStringList wrong = SettingsFile::mismatches(appliedFile, sensor, *m_device);
+    if (wrong.isEmpty())
+        QMessageBox::information(this, QString(), QStringLiteral("Settings loaded!"));
+    else
+        QMessageBox::warning(this, QStringLiteral("Warning"),
+                             tr("The sensor did not take all of the file's settings. These differ from the file: %1.")
+                                 .arg(wrong.join(QStringLiteral(", "))));
+}
+
+// --- FPC files --------------------------------------------------------------------------------
+
+void LLSForm::on_exportFPC_clicked()
+{
+    if (!m_device)
+        return;
+    setFileButtonsEnabled(false);
+    // A description can hold characters a file name cannot.
+    QString description = m_device->ProbeDescription().trimmed();
+    description.replace(QRegularExpression(QStringLiteral("[/\\\\:*?\"<>|]")), QStringLiteral("_"));
+    const QString proposed = programFolder() + '/' + description + '_'
+        + QDateTime::currentDateTime().toString(QStringLiteral("dd-MM-yyyy_hh-mm-ss"));
+    QString fileName = askFileName(FileDialog::Save, tr("Save FPC file"), proposed, tr("Fluid Probe Configuration files (*.fpc)"));
+    if (fileName.isEmpty()) {
+        setFileButtonsEnabled(true);
+        return;
+    }
+    if (QFileInfo(fileName).suffix().isEmpty())
+        fileName += QStringLiteral(".fpc");
+    SetParamStruct s;
+    s.text = fileName;
+    sendRequest(QStringLiteral("exportFPC"), s);
 }
 
 void LLSForm::on_importFPC_clicked()
 {
+    if (!m_device)
+        return;
+    LLSDevice *d = m_device.data();
+    setFileButtonsEnabled(false);
+    const QString fileName = askFileName(FileDialog::Open, tr("Import fpc file"), programFolder(),
+                                         tr("Fluid Probe Configuration files (*.fpc)"));
+    if (fileName.isEmpty()) {
+        setFileButtonsEnabled(true);
+        return;
+    }
+
+    bool accepted = false;
+    QByteArray text;
+    if (readBoundedFile(fileName, FpcFile::MaxBytes, &text) == BoundedRead::Ok) {
+        const FpcFile::Import import = FpcFile::parse(text);
+        const QString first = import.header;
+        bool checkDescriptions = true;
+        if (!first.contains(QLatin1String("Pellora")) || !first.startsWith(QLatin1Char('*'))) {
+            accepted = QMessageBox::warning(this, tr("Warning"),
+                                            tr("Unable to verify the FPC file compatibility, do you wish to continue?\n\n") + first,
+                                            QMessageBox::Yes | QMessageBox::No)
+                == QMessageBox::Yes;
+            checkDescriptions = accepted;
+        } else if (FpcFile::headerField(first, 1) != d->deviceId()) {
+            // The whole ID: a sensor "41" must not take a file made for "4101".
+            QMessageBox::critical(this, tr("Error"), tr("This FPC file is not compatible with this probe!    "), QMessageBox::Ok);
+            checkDescriptions = false;
+        } else if (!FpcFile::headerField(first, 2).contains(d->firmwareVersion())
+                   && QMessageBox::warning(this, tr("Warning"),
+                                           tr("This FPC file was generated for a different probe, do you wish to continue?\n\n")
+                                               + QStringLiteral("           Probe firmware version: V") + d->firmwareVersion()
+                                               + QStringLiteral("            FPC file version: V") + FpcFile::headerField(first, 2),
+                                           QMessageBox::Yes | QMessageBox::No)
+                       != QMessageBox::Yes) {
+            checkDescriptions = false;
+        } else {
+            accepted = true;
+        }
+        if (checkDescriptions) {
+            for (const QString &description : import.descriptions) {
+                if (description == d->ProbeDescription())
+                    continue;
+                if (QMessageBox::warning(this, tr("Warning"),
+                                         tr("This FPC file seems to have been generated from a different probe, do you wish to continue?\n\n")
+                                             + QStringLiteral("       Probe description:         ") + d->ProbeDescription()
+                                             + QStringLiteral("\n       FPC file description:      ") + description,
+                                         QMessageBox::Yes | QMessageBox::No)
+                    != QMessageBox::Yes)
+                    accepted = false;
+            }
+        }
+    }
+
+    const bool yes = QMessageBox::question(this, QStringLiteral("Warning"), QStringLiteral("Are you sure you want to replace the current configuration?"),
+                                           QMessageBox::Yes | QMessageBox::No)
+        == QMessageBox::Yes;
+    if (!yes || !accepted) {
+        setFileButtonsEnabled(true);
+        return;
+    }
+    polling = false;
+    ui->stackedWidget->setCurrentIndex(0);
+    if (loadingMovie)
+        loadingMovie->start();
+    SetParamStruct s;
+    s.text = fileName;
+    sendRequest(QStringLiteral("importFPC"), s);
 }
 
-void LLSForm::on_exportFPC_clicked()
+void LLSForm::reportFileResult(const QString &operation)
 {
+    const QString report = m_device ? m_device->FileReport() : QString();
+    if (report.isEmpty())
+        return;
+    if (operation == QLatin1String("exportFPC"))
+        QMessageBox::critical(this, QStringLiteral("Error"), tr("The FPC file was not exported. %1").arg(report));
+    else
+        QMessageBox::warning(this, QStringLiteral("Warning"), tr("The FPC import did not complete. %1").arg(report));
 }

@@ -1,0 +1,65 @@
+#ifndef SETTINGSFILE_H
+#define SETTINGSFILE_H
+
+#include "lls/device/setparamstruct.h"
+
+#include <QMap>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+class LLSDevice;
+
+// The checksummed settings file (*.conf): an INI file whose line 2 carries the SHA-1 of every
+// later line. Reading, writing and checking live here; the form turns the requests it plans into
+// parameter-set requests, and the device writes them.
+namespace SettingsFile {
+
+constexpr qint64 MaxBytes = 2000;  // a file of this size or more is refused
+
+// "group/key" -> value, as the file stores them.
+using Values = QMap<QString, QString>;
+
+// What kind of sensor a file is applied to.
+struct Sensor
+{
+    QString deviceType;  // "LLS", "ILS", "Murkwell"
+    QString outputType;  // "5V", "10V", "mA", "resistive", "CAN"
+    bool hasSwitchOutput = false;
+    bool hasTankProfileOption = false;
+    bool industrial() const { return deviceType == QLatin1String("ILS") || deviceType == QLatin1String("Murkwell"); }
+    bool resistive() const { return outputType == QLatin1String("resistive"); }
+};
+
+// The values of a loaded device, as the file keeps them, in the order they are written.
+QVector<QPair<QString, QString>> valuesOf(const LLSDevice &device, const QString &outputType);
+
+// Writes the values, then the checksum of what was written, then checks the result. False with a
+// reason when any step failed: a file left at "checksum=disabled" or half written is no save.
+bool save(const QString &path, const QVector<QPair<QString, QString>> &values, QString *error);
+
+// Whether the file's checksum holds (or is "disabled"). Reads at most MaxBytes; anything that is
+// not a regular file fails.
+bool check(const QString &path);
+bool checkText(const QByteArray &text);
+
+// The groups "sensorType" and "settings" of a file; hasSensorType tells whether it had the first.
+Values read(const QString &path, bool *hasSensorType = nullptr);
+
+// The requests that apply a file to a sensor, in order, ending with "loadingFinish". Empty, with
+// the reason, when a value the sensor would take is missing, not a number or out of range: a
+// file is applied whole or not at all.
+struct Request
+{
+    QString param;
+    SetParamStruct values;
+};
+QVector<Request> plan(const Values &file, const Sensor &sensor, QString *error);
+
+// After a load: the settings of the file that the device does not hold now, by name.
+QStringList mismatches(const Values &file, const Sensor &sensor, const LLSDevice &device);
+
+}
+
+#endif
