@@ -1,19 +1,27 @@
-// Measures how soon the window is painted after start and the longest stall of the GUI event
-// loop while a scan of several ports runs on the worker thread.
+// Measures how soon the window is painted after start, the longest stall of the GUI event loop
+// while a scan runs on the worker thread, while a level sensor loads and while sensors are polled,
+// and the program's CPU use while it polls a level sensor and a position sensor.
 //
-//   bench_shell_responsiveness [--screenshot file.png] [--silent N] [--runs N]
+//   bench_shell_responsiveness [--screenshot file.png] [--silent N] [--poll-seconds N]
 //
-// Starts pellora-sim with the default sensors plus N silent ports (default 3) and prints one
-// line per run, then the worst figures.
+// Starts pellora-sim with the default sensors plus N silent ports (default 3) at 19200-baud
+// pacing. The 1 ms ticker that finds the stalls costs CPU itself, so it is stopped while the CPU
+// use is measured.
 #include "app/mainwindow.h"
+#include "device/abstractdevice.h"
 #include "device/devicemanager.h"
+#include "lls/ui/llsform.h"
+#include "ncps/ncpsform.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QStackedWidget>
 #include <QTimer>
 #include <cstdio>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -29,6 +37,44 @@ public:
         return false;
     }
 };
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The index of the first listed device of one of the types.
+int deviceOfType(MainWindow &window, const QStringList &types)
+{
+    const QList<AbstractDevice *> &devices = window.deviceManager()->devices();
+    for (int i = 0; i < devices.size(); ++i)
+        if (types.contains(devices.at(i)->deviceType()))
+            return i;
+    return -1;
+}
+
+// Lets the event loop run for ms while the ticker records stalls.
+void runFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The CPU share of one core the program used over ms, the ticker stopped.
+double cpuShare(QTimer &ticker, int ms)
+{
+    ticker.stop();
+    QElapsedTimer wall;
+    wall.start();
+    const double before = cpuSeconds();
+    runFor(ms);
+    const double share = (cpuSeconds() - before) / (wall.elapsed() / 1000.0);
+    ticker.start(1);
+    return share;
+}
 
 QStringList startSimulator(QProcess &sim, int silent)
 {
@@ -96,21 +142,51 @@ int main(int argc, char *argv[])
     ticker.start(1);
 
     qint64 scanMs = 0;
+    bool scanned = false;
     QObject::connect(window.deviceManager(), &DeviceManager::ScanFinished, &app, [&] {
         scanMs = windowClock.elapsed();
-        QTimer::singleShot(200, &app, [&] {
-            if (!screenshot.isEmpty())
-                window.grab().save(screenshot);
-            app.quit();
-        });
+        scanned = true;
     }, Qt::QueuedConnection);
-    app.exec();
+    while (!scanned)
+        runFor(50);
+    runFor(200);
+    const qint64 scanStall = longestStall;
+    if (!screenshot.isEmpty())
+        window.grab().save(screenshot);
 
     std::printf("ports scanned:               %d (%d sensors, %d silent)\n", ports.size(), ports.size() - silent, silent);
     std::printf("simulator ready after:       %lld ms\n", simReady);
     std::printf("window first painted after:  %lld ms (from window construction)\n", firstPaint.paintedAt);
     std::printf("scan finished after:         %lld ms\n", scanMs);
-    std::printf("longest GUI event-loop stall during the scan: %lld ms\n", longestStall);
+    std::printf("longest GUI event-loop stall during the scan: %lld ms\n", scanStall);
+
+    // The level sensor with the longest load: the one with a tank profile table.
+    const int pollSecondsIndex = args.indexOf("--poll-seconds");
+    const int pollMs = 1000 * (pollSecondsIndex > 0 ? args.value(pollSecondsIndex + 1).toInt() : 10);
+    const int level = deviceOfType(window, {"Murkwell"});
+    if (level >= 0) {
+        longestStall = 0;
+        QElapsedTimer loadClock;
+        loadClock.start();
+        window.showDevice(level);
+        auto *page = window.levelForm()->findChild<QStackedWidget *>("stackedWidget");
+        while (page->currentIndex() != 1 && loadClock.elapsed() < 60000)
+            runFor(20);
+        std::printf("level sensor loaded after:   %lld ms; longest stall during the load: %lld ms\n", loadClock.elapsed(), longestStall);
+        longestStall = 0;
+        runFor(pollMs / 2);
+        std::printf("level sensor polling: longest stall %lld ms; CPU %.1f %% of one core\n", longestStall,
+                    100 * cpuShare(ticker, pollMs));
+    }
+    const int position = deviceOfType(window, {"Slimfin", "SlimfinDual"});
+    if (position >= 0) {
+        window.showDevice(position);
+        runFor(1000);
+        longestStall = 0;
+        runFor(pollMs / 2);
+        std::printf("position sensor polling: longest stall %lld ms; CPU %.1f %% of one core\n", longestStall,
+                    100 * cpuShare(ticker, pollMs));
+    }
     sim.terminate();
     sim.waitForFinished(3000);
     return 0;
