@@ -235,8 +235,15 @@ void LLSForm::on_importFPC_clicked()
             accepted = true;
         }
         if (checkDescriptions) {
+            // An import pads the description with spaces: a sensor given this file before shows
+            // them, and is the same probe all the same.
+            auto trimmedEnd = [](QString text) {
+                while (text.endsWith(QLatin1Char(' ')))
+                    text.chop(1);
+                return text;
+            };
             for (const QString &description : import.descriptions) {
-                if (description == d->ProbeDescription())
+                if (trimmedEnd(description) == trimmedEnd(d->ProbeDescription()))
                     continue;
                 if (QMessageBox::warning(this, tr("Warning"),
                                          tr("This FPC file seems to have been generated from a different probe, do you wish to continue?\n\n")
