@@ -14,8 +14,6 @@
 #include <QTableWidget>
 #include <QtTest>
 
-using TankProfileTable::Rows;
-
 namespace {
 
 // The editor with its host, and files chosen without a dialog.
@@ -37,8 +35,7 @@ public:
     QTableWidget *table() const { return findChild<QTableWidget *>("tableWidget"); }
     int page() const { return findChild<QStackedWidget *>("stackedWidget")->currentIndex(); }
     // SEND TO PROBE and SAVE TO CSV follow one rule: -1 when they part.
-    int canSend() const { return button("saveButton")->isEnabled() == sendButton() ? sendButton() : -1; }
-    bool sendButton() const { return button("setTankProfileTable")->isEnabled(); }
+    int canSend() const { return button("saveButton")->isEnabled() == button("setTankProfileTable")->isEnabled() ? button("saveButton")->isEnabled() : -1; }
     // "level|output" rows joined by ";"; a red cell ends in "!".
     QString cells() const
     {
@@ -191,7 +188,7 @@ void TestTankProfileWidget::savingFails()
 // A 300-pixel scene: margin 39, plot 240, origin y 261. Cells without text are passed over; a bad one ends the points.
 void TestTankProfileWidget::chartPoints()
 {
-    const Rows rows{{"0", "0"}, {QString(), "5"}, {"50", "30"}, {"100", "100"}, {"10", "101"}, {"20", "20"}};
+    const TankProfileTable::Rows rows{{"0", "0"}, {QString(), "5"}, {"50", "30"}, {"100", "100"}, {"10", "101"}, {"20", "20"}};
     const QVector<QPointF> points{{39, 261}, {159, 189}, {279, 21}};
     QCOMPARE(TankProfileTable::chartPoints(TankProfileTable::chart(300), rows), points);
 }
