@@ -26,27 +26,37 @@ void DeviceCatalogue::showFailure(const QString &text)
 
 bool DeviceCatalogue::load(const QString &path)
 {
+    const QString problem = failure(path);
+    if (!problem.isEmpty()) {
+        showFailure(problem);
+        return false;
+    }
+    readEntries(path);
+    return true;
+}
+
+QString DeviceCatalogue::failure(const QString &path)
+{
     QByteArray contents;
     switch (readBoundedFile(path, MaxFileSize, &contents)) {
     case BoundedRead::Missing:
-        showFailure(QStringLiteral("Catalogue file not found!"));
-        return false;
+        return QStringLiteral("Catalogue file not found!");
     case BoundedRead::TooBig:
-        showFailure(QStringLiteral("Catalogue file corrupted! (Too big)"));
-        return false;
+        return QStringLiteral("Catalogue file corrupted! (Too big)");
     case BoundedRead::NotRegular:
         qDebug() << "Catalogue is not a regular file:" << path;
-        showFailure(QStringLiteral("Catalogue file corrupted!"));
-        return false;
+        return QStringLiteral("Catalogue file corrupted!");
     case BoundedRead::Unreadable:
     case BoundedRead::Ok:
         break;
     }
-    if (!verifyChecksum(path)) {
-        showFailure(QStringLiteral("Catalogue file corrupted!"));
-        return false;
-    }
+    if (!verifyChecksum(path))
+        return QStringLiteral("Catalogue file corrupted!");
+    return QString();
+}
 
+void DeviceCatalogue::readEntries(const QString &path)
+{
     m_entries.clear();
     QSettings settings(path, QSettings::IniFormat);
     const QStringList groups = settings.childGroups();
@@ -62,7 +72,6 @@ bool DeviceCatalogue::load(const QString &path)
         settings.endGroup();
         m_entries.append(entry);
     }
-    return true;
 }
 
 bool DeviceCatalogue::verifyChecksum(const QString &path)

@@ -16,6 +16,10 @@ public:
     bool load(const QString &path);
     static QString defaultPath();
     static bool verifyChecksum(const QString &path);
+    // Why the file cannot be the catalogue (the text of its message box), or empty if it can.
+    static QString failure(const QString &path);
+    // Reads the entries of a file that passed its checks.
+    void readEntries(const QString &path);
     bool lookup(CatalogueEntry &entry, const DeviceIdentity &identity) const;
 
     const QVector<CatalogueEntry> &entries() const { return m_entries; }

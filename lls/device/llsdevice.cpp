@@ -738,18 +738,22 @@ void LLSDevice::ImportFPC(QString fileName)
     for (const FpcFile::RegisterWrite &write : import.writes)
         writeRegister(write.address, write.value);
 
-    // Register writes report nothing: what the sensor holds now is what counts.
+    // Register writes report nothing: what the sensor holds now is what counts. A register the
+    // file names twice holds its last value.
+    QMap<int, quint32> written;
+    for (const FpcFile::RegisterWrite &write : import.writes)
+        written.insert(write.address, write.value.toUInt(nullptr, 16));
     QStringList differ;
-    for (const FpcFile::RegisterWrite &write : import.writes) {
+    for (auto it = written.cbegin(); it != written.cend(); ++it) {
         bool ok = false;
-        const quint32 held = readRegister(write.address).toUInt(&ok, 16);
-        if (!ok || held != write.value.toUInt(nullptr, 16))
-            differ << QString::number(write.address);
+        const quint32 held = readRegister(it.key()).toUInt(&ok, 16);
+        if (!ok || held != it.value())
+            differ << QString::number(it.key());
     }
     if (!differ.isEmpty()) {
         fileReport = tr("%1 of %2 registers do not hold the file's values: %3")
                          .arg(differ.size())
-                         .arg(import.writes.size())
+                         .arg(written.size())
                          .arg(differ.mid(0, 20).join(QStringLiteral(", ")) + (differ.size() > 20 ? QStringLiteral(", ...") : QString()));
         qDebug().noquote() << fileReport;
     }
