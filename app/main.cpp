@@ -1,12 +1,22 @@
+#include "app/commandline.h"
 #include "app/mainwindow.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    // Help, version and the port list work without a display: no widget is created for them.
+    if (CommandLine::needsNoWindow(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationVersion(QStringLiteral("1.2.5"));
+        const CommandLine::Options options = CommandLine::parse(app);
+        CommandLine::apply(options);
+        return CommandLine::list();
+    }
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral("1.2.5"));
+    CommandLine::apply(CommandLine::parse(app));
     MainWindow window;
     window.show();
     return app.exec();

@@ -51,6 +51,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(this, &MainWindow::ScanDevicesSignal, m_deviceManager, &DeviceManager::scanDevices);
     m_deviceManager->moveToThread(thread);
     connect(m_deviceManager, &DeviceManager::ScanFinished, this, &MainWindow::onScanFinished);
+    connect(m_deviceManager, &DeviceManager::ScanProgress, select, &Select::showProgress);
     // The manager and its devices are deleted on their own thread as it ends.
     connect(thread, &QThread::finished, m_deviceManager, &QObject::deleteLater);
     thread->start(QThread::InheritPriority);

@@ -28,6 +28,9 @@ Select::~Select()
 void Select::showSearching()
 {
     listStale = true;
+    ui->scanProgressLabel->setText(tr("Searching..."));
+    ui->scanProgressLabel->show();
+    ui->portDetailsLabel->hide();
     ui->selectStack->setCurrentIndex(0);
     ui->searchProgress->setRange(0, 0);
     ui->searchProgress->setValue(-1);
@@ -50,6 +53,8 @@ void Select::fillDeviceList()
 {
     timer.stop();
     listStale = false;
+    ui->scanProgressLabel->hide();
+    showPortReports(mainWindow->deviceManager()->portReports());
     const QList<AbstractDevice *> &devices = mainWindow->deviceManager()->devices();
     {
         // The header is updated once below, not for every item added.
@@ -108,4 +113,55 @@ void Select::showNotice(const QString &text)
 QString Select::notice() const
 {
     return ui->noticeLabel->text();
+}
+
+void Select::showProgress(int number, int count, const QString &port)
+{
+    if (!listStale)
+        return;  // a late report of a scan that has already ended
+    ui->scanProgressLabel->setText(tr("Searching %1 (%2 of %3)").arg(port).arg(number).arg(count));
+    ui->scanProgressLabel->show();
+}
+
+void Select::showPortReports(const QVector<PortReport> &reports)
+{
+    int sensors = 0;
+    QMap<QString, int> others;
+    QStringList lines;
+    bool permission = false;
+    for (const PortReport &report : reports) {
+        lines << report.text();
+        if (report.outcome == PortReport::Sensor)
+            ++sensors;
+        else
+            ++others[report.text().section(QStringLiteral(": "), 1).section(QStringLiteral(" ("), 0, 0)];
+        permission = permission || report.outcome == PortReport::PermissionDenied;
+    }
+    QStringList summary{tr("%n sensor(s)", nullptr, sensors)};
+    for (auto it = others.cbegin(); it != others.cend(); ++it)
+        summary << QStringLiteral("%1 %2").arg(it.value()).arg(it.key());
+    ui->portDetailsLabel->setText(tr("%n port(s) searched: ", nullptr, reports.size()) + summary.join(QStringLiteral(", ")));
+    ui->portDetailsLabel->setToolTip(lines.join(QLatin1Char('\n')));
+    ui->portDetailsLabel->setAccessibleDescription(lines.join(QStringLiteral("; ")));
+    ui->portDetailsLabel->setVisible(!reports.isEmpty());
+    ui->permissionHintLabel->setText(
+        tr("Some serial ports could not be opened: you lack the permission. On Debian and Ubuntu, serial ports "
+           "belong to the group dialout. Join it with\n    sudo usermod -aG dialout $USER\nthen log out and in "
+           "again, and search again."));
+    ui->permissionHintLabel->setVisible(permission);
+}
+
+QString Select::progressText() const
+{
+    return ui->scanProgressLabel->isVisibleTo(this) ? ui->scanProgressLabel->text() : QString();
+}
+
+QString Select::portDetails() const
+{
+    return ui->portDetailsLabel->toolTip();
+}
+
+QString Select::permissionHint() const
+{
+    return ui->permissionHintLabel->isVisibleTo(this) ? ui->permissionHintLabel->text() : QString();
 }

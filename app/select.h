@@ -1,8 +1,11 @@
 #ifndef SELECT_H
 #define SELECT_H
 
+#include "device/portreport.h"
+
 #include <QFrame>
 #include <QTimer>
+#include <QVector>
 
 class MainWindow;
 
@@ -24,6 +27,14 @@ public:
     // until the user selects or searches again.
     void showNotice(const QString &text);
     QString notice() const;
+    // The port being searched: "Searching pts/7 (8 of 30)", on the searching page and after the
+    // fallback alike.
+    void showProgress(int number, int count, const QString &port);
+    // What became of every port, under the list; a hint when a port lacked permission.
+    void showPortReports(const QVector<PortReport> &reports);
+    QString progressText() const;
+    QString portDetails() const;
+    QString permissionHint() const;
     // True from showSearching() until the next fillDeviceList(): the list shown may be stale and
     // the device list is being rebuilt on the worker thread, so nothing may be selected from it.
     bool isListStale() const { return listStale; }

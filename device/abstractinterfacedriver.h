@@ -1,6 +1,8 @@
 #ifndef ABSTRACTINTERFACEDRIVER_H
 #define ABSTRACTINTERFACEDRIVER_H
 
+#include "device/portreport.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -22,6 +24,8 @@ public:
     virtual bool connectErrorHandler(QObject *receiver) = 0;
     // Why the last open() failed, in the system's words; empty when it did not.
     virtual QString openError() const { return QString(); }
+    // The same as one of the scan report's outcomes (PermissionDenied, Busy or CannotOpen).
+    virtual PortReport::Outcome openFailure() const { return PortReport::CannotOpen; }
 
 protected:
     QString m_type;

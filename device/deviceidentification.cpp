@@ -42,37 +42,53 @@ bool parsePositionSensorId(DeviceIdentity &identity, const QByteArray &response)
 }
 
 AbstractDevice *createDevice(AbstractInterfaceDriver *driver, bool requestResult, const QByteArray &response,
-                             const DeviceCatalogue &catalogue)
+                             const DeviceCatalogue &catalogue, PortReport *report)
 {
+    PortReport ignored;
+    PortReport &r = report ? *report : ignored;
+    r.outcome = PortReport::NoAnswer;
     if (!requestResult)
         return nullptr;
 
     DeviceIdentity identity;
     CatalogueEntry entry;
+    auto notCatalogued = [&r, &identity]() -> AbstractDevice * {
+        r.outcome = PortReport::NotInCatalogue;
+        r.detail = QStringLiteral("ID %1, firmware %2").arg(identity.deviceId, identity.firmwareVersion);
+        return nullptr;
+    };
+    AbstractDevice *device = nullptr;
     if (response.contains("I,")) {
-        if (!parseLevelSensorId(identity, response) || !catalogue.lookup(entry, identity))
+        r.outcome = PortReport::NotASensor;
+        if (!parseLevelSensorId(identity, response))
             return nullptr;
+        if (!catalogue.lookup(entry, identity))
+            return notCatalogued();
         AbstractLLSProtocol *protocol = nullptr;
         if (entry.DeviceType == QLatin1String("ILS") || entry.DeviceType == QLatin1String("Murkwell"))
             protocol = new IndustrialLevelSensorProtocol(driver);
         else if (entry.DeviceType == QLatin1String("LLS"))
             protocol = new LiquidLevelSensorProtocol(driver);
         else
-            return nullptr;
-        return new LLSDevice(protocol, identity, entry);
-    }
-
-    if (parsePositionSensorId(identity, response)) {
+            return notCatalogued();
+        device = new LLSDevice(protocol, identity, entry);
+    } else if (parsePositionSensorId(identity, response)) {
         if (!catalogue.lookup(entry, identity))
-            return nullptr;
-        return new NCPSDevice(new SlimfinProtocol(driver), identity, entry);
+            return notCatalogued();
+        device = new NCPSDevice(new SlimfinProtocol(driver), identity, entry);
+    } else {
+        r.outcome = PortReport::NotASensor;
+        if (response.isEmpty()) {
+            // Bytes without a prompt: possibly a sensor waiting in its bootloader.
+            QByteArray bootResponse;
+            if (driver->sendRequest(QByteArray("U\x05", 2), bootResponse) && bootResponse.contains('*')) {
+                qDebug() << "Bootloader (CreateBootLoaderProtocol): " << bootResponse;
+                r.outcome = PortReport::Bootloader;
+            }
+        }
+        return nullptr;
     }
-
-    if (response.isEmpty()) {
-        // Bytes without a prompt: possibly a sensor waiting in its bootloader.
-        QByteArray bootResponse;
-        if (driver->sendRequest(QByteArray("U\x05", 2), bootResponse) && bootResponse.contains('*'))
-            qDebug() << "Bootloader (CreateBootLoaderProtocol): " << bootResponse;
-    }
-    return nullptr;
+    r.outcome = PortReport::Sensor;
+    r.detail = device->name();
+    return device;
 }

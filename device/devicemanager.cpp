@@ -20,6 +20,14 @@ DeviceManager::DeviceManager(QObject *mainWindow)
         std::exit(0);
 }
 
+DeviceManager::DeviceManager(QObject *mainWindow, DeviceCatalogue *catalogue)
+    : QObject(nullptr)
+    , m_mainWindow(mainWindow)
+    , m_catalogue(catalogue)
+{
+    interfaceSource = &SerialPortDriver::availableInterfaces;
+}
+
 DeviceManager::~DeviceManager()
 {
     clearDevices();
@@ -50,6 +58,7 @@ void DeviceManager::clearDevices()
 void DeviceManager::scanDevices()
 {
     clearDevices();
+    m_reports.clear();
     const QVector<AbstractInterfaceDriver *> drivers = interfaceSource();
     for (int i = 0; i < drivers.size(); ++i) {
         AbstractInterfaceDriver *driver = drivers.at(i);
@@ -58,11 +67,21 @@ void DeviceManager::scanDevices()
             qDeleteAll(drivers.begin() + i, drivers.end());
             break;
         }
-        driver->open();
-        driver->connectErrorHandler(m_mainWindow);
+        emit ScanProgress(i + 1, drivers.size(), driver->name());
+        PortReport report;
+        report.port = driver->name();
+        // A port that cannot be opened is probed all the same: its request fails at once.
+        const bool opened = driver->open();
+        if (m_mainWindow)
+            driver->connectErrorHandler(m_mainWindow);
         QByteArray response;
         const bool answered = driver->sendRequest(QByteArrayLiteral("ID\r"), response);
-        AbstractDevice *device = createDevice(driver, answered, response, *m_catalogue);
+        AbstractDevice *device = createDevice(driver, answered, response, *m_catalogue, &report);
+        if (!opened) {
+            report.outcome = driver->openFailure();
+            report.detail = driver->openError();
+        }
+        m_reports.append(report);
         driver->close();
         if (device)
             m_devices.append(device);

@@ -1,6 +1,8 @@
 #ifndef DEVICEMANAGER_H
 #define DEVICEMANAGER_H
 
+#include "device/portreport.h"
+
 #include <QList>
 #include <QObject>
 #include <QVector>
@@ -18,6 +20,8 @@ public:
     // mainWindow receives every driver's Error signal (its onInterfaceError slot). Loads the
     // catalogue; without a valid one the process ends here with exit code 0, after its message box.
     explicit DeviceManager(QObject *mainWindow);
+    // With a catalogue already loaded (owned from now on): the command line reports its own failures.
+    DeviceManager(QObject *mainWindow, DeviceCatalogue *catalogue);
     ~DeviceManager() override;
 
     QList<AbstractDevice *> &devices() { return m_devices; }
@@ -25,6 +29,8 @@ public:
     AbstractDevice *activeDevice() const { return m_activeDevice; }
     void clearDevices();
     const DeviceCatalogue *catalogue() const { return m_catalogue; }
+    // What became of each port in the last scan, in port order. Read after ScanFinished.
+    const QVector<PortReport> &portReports() const { return m_reports; }
 
     // Where the ports come from; tests put scripted drivers here.
     std::function<QVector<AbstractInterfaceDriver *>()> interfaceSource;
@@ -34,12 +40,15 @@ public slots:
 
 signals:
     void ScanFinished();
+    // Before each port is probed: its number (from 1), how many there are, and its name.
+    void ScanProgress(int number, int count, QString port);
 
 private:
     QList<AbstractDevice *> m_devices;
     QObject *m_mainWindow;
     AbstractDevice *m_activeDevice = nullptr;
     DeviceCatalogue *m_catalogue;
+    QVector<PortReport> m_reports;
 };
 
 #endif

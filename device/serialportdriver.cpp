@@ -1,11 +1,16 @@
 #include "device/serialportdriver.h"
 
+#include "device/tracelog.h"
+
 #include <QDebug>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QRegExp>
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QThread>
+
+#include <unistd.h>
 
 namespace {
 const char ExcludedPorts[] = "LPT[1-9][0-9]*";
@@ -55,8 +60,21 @@ bool SerialPortDriver::isExcludedPortName(const QString &portName)
     return false;
 }
 
+namespace {
+QStringList commandLinePorts;
+bool portListSet = false;
+}
+
+void SerialPortDriver::setPortList(const QStringList &paths)
+{
+    commandLinePorts = paths;
+    portListSet = true;
+}
+
 QVector<AbstractInterfaceDriver *> SerialPortDriver::availableInterfaces()
 {
+    if (portListSet)
+        return interfacesFor(commandLinePorts);
     QVector<AbstractInterfaceDriver *> drivers;
     const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : infos) {
@@ -71,7 +89,13 @@ QVector<AbstractInterfaceDriver *> SerialPortDriver::availableInterfaces()
     }
 
     // Pseudo-terminals are never listed by the system; they are reached by path.
-    const QStringList extras = qEnvironmentVariable("PELLORA_EXTRA_PORTS").split(QLatin1Char(','), Qt::SkipEmptyParts);
+    return drivers + interfacesFor({});
+}
+
+QVector<AbstractInterfaceDriver *> SerialPortDriver::interfacesFor(const QStringList &paths)
+{
+    QVector<AbstractInterfaceDriver *> drivers;
+    const QStringList extras = paths + qEnvironmentVariable("PELLORA_EXTRA_PORTS").split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (const QString &rawPath : extras) {
         const QString path = rawPath.trimmed();
         if (path.isEmpty())
@@ -134,6 +158,7 @@ bool SerialPortDriver::sendRequest(const QByteArray &request, QByteArray &respon
         qDebug() << "";
         qDebug() << QString("msg (on " + m_name + ")[") + QString::fromLatin1(request) + "]";
         qDebug() << "Port closed!";
+        TraceLog::record(m_name, "->", request, "port closed");
         return false;
     }
 
@@ -147,34 +172,44 @@ bool SerialPortDriver::sendRequest(const QByteArray &request, QByteArray &respon
                      << " Bytes waiting to be written: " << port->bytesToWrite();
             // Unsent bytes would go out late, ahead of every later command, should the line recover.
             port->clear(QSerialPort::Output);
+            TraceLog::record(m_name, "->", request, "write time-out");
             emit Error(QStringLiteral("writeRequestTimeout"));
-        } else if (waitForReadyRead(FirstByteTimeoutMs)) {
-            QByteArray data = port->readAll();
-            QElapsedTimer replyClock;
-            replyClock.start();
-            while (waitForReadyRead(GapTimeoutMs)) {
-                data.append(port->readAll());
-                if (data.endsWith('>'))
-                    break;
-                if (data.size() > MaxReplyBytes) {
-                    qDebug() << "responseData.size()>500: " << data.size();
-                    qDebug() << QString("msg (on " + m_name + ")[") + QString::fromLatin1(request) + "]";
-                    qDebug() << "response: " << response;
-                    return false;
+        } else {
+            TraceLog::record(m_name, "->", request, "sent");
+            if (!waitForReadyRead(FirstByteTimeoutMs)) {
+                TraceLog::record(m_name, "<-", QByteArray(), "time-out");
+            } else {
+                QByteArray data = port->readAll();
+                QElapsedTimer replyClock;
+                replyClock.start();
+                while (waitForReadyRead(GapTimeoutMs)) {
+                    data.append(port->readAll());
+                    if (data.endsWith('>'))
+                        break;
+                    if (data.size() > MaxReplyBytes) {
+                        qDebug() << "responseData.size()>500: " << data.size();
+                        qDebug() << QString("msg (on " + m_name + ")[") + QString::fromLatin1(request) + "]";
+                        qDebug() << "response: " << response;
+                        TraceLog::record(m_name, "<-", data, "too long");
+                        return false;
+                    }
+                    // A line that trickles bytes without ever prompting would otherwise hold the
+                    // worker until the size guard trips (22 s at one byte per 45 ms).
+                    if (replyClock.hasExpired(ReplyDeadlineMs)) {
+                        qDebug() << "Reply still incomplete after" << ReplyDeadlineMs << "ms on" << m_name << ":"
+                                 << data.size() << "bytes; request abandoned";
+                        TraceLog::record(m_name, "<-", data, "abandoned");
+                        return false;
+                    }
                 }
-                // A line that trickles bytes without ever prompting would otherwise hold the worker
-                // until the size guard trips (22 s at one byte per 45 ms).
-                if (replyClock.hasExpired(ReplyDeadlineMs)) {
-                    qDebug() << "Reply still incomplete after" << ReplyDeadlineMs << "ms on" << m_name << ":"
-                             << data.size() << "bytes; request abandoned";
-                    return false;
+                if (data.endsWith('>') || request == "Z 0\r") {
+                    TraceLog::record(m_name, "<-", data, "reply");
+                    response = data;
+                    return true;
                 }
+                TraceLog::record(m_name, "<-", data, "incomplete");
+                received = true;
             }
-            if (data.endsWith('>') || request == "Z 0\r") {
-                response = data;
-                return true;
-            }
-            received = true;
         }
         // A closing window waits for this thread: no further attempt once it has asked.
         if (attempts >= MaxAttempts || QThread::currentThread()->isInterruptionRequested())
@@ -185,6 +220,17 @@ bool SerialPortDriver::sendRequest(const QByteArray &request, QByteArray &respon
 QString SerialPortDriver::openError() const
 {
     return port->error() == QSerialPort::NoError ? QString() : port->errorString();
+}
+
+// The system reports a missing permission and a port held by another program alike; whether
+// this user could open the device file at all tells them apart.
+PortReport::Outcome SerialPortDriver::openFailure() const
+{
+    if (port->error() != QSerialPort::PermissionError)
+        return PortReport::CannotOpen;
+    const QString name = port->portName();
+    const QString path = name.startsWith(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name;
+    return ::access(QFile::encodeName(path).constData(), R_OK | W_OK) == 0 ? PortReport::Busy : PortReport::PermissionDenied;
 }
 
 QString SerialPortDriver::type() const

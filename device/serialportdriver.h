@@ -16,6 +16,10 @@ public:
 
     // One closed driver per usable port: the system's ports, then PELLORA_EXTRA_PORTS in the given order.
     static QVector<AbstractInterfaceDriver *> availableInterfaces();
+    // Only the given device paths (a command line's port list), then PELLORA_EXTRA_PORTS.
+    static QVector<AbstractInterfaceDriver *> interfacesFor(const QStringList &paths);
+    // From now on availableInterfaces() lists only these paths instead of the system's ports.
+    static void setPortList(const QStringList &paths);
     // The line settings every sensor port uses (19200 8N1, no flow control).
     static void applyLineSettings(QSerialPort *port);
     static bool isExcludedPortName(const QString &portName);
@@ -27,6 +31,7 @@ public:
     QString name() const override;
     bool connectErrorHandler(QObject *receiver) override;
     QString openError() const override;
+    PortReport::Outcome openFailure() const override;
 
     static constexpr int WriteTimeoutMs = 500;
     static constexpr int FirstByteTimeoutMs = 500;

@@ -1,0 +1,98 @@
+#include "app/commandline.h"
+
+#include "device/abstractdevice.h"
+#include "device/abstractinterfacedriver.h"
+#include "device/devicecatalogue.h"
+#include "device/devicemanager.h"
+#include "device/serialportdriver.h"
+#include "device/tracelog.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QTextStream>
+
+#include <cstring>
+
+namespace CommandLine {
+
+bool needsNoWindow(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i)
+        for (const char *option : {"--list", "--help", "-h", "--help-all", "--version", "-v", "-?"})
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+    return false;
+}
+
+Options parse(QCoreApplication &app)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QCoreApplication::translate(
+        "CommandLine", "Configures liquid level sensors and position sensors on serial ports."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption trace(QStringLiteral("trace"),
+                                   QCoreApplication::translate("CommandLine", "Append every exchange with a sensor to FILE."),
+                                   QStringLiteral("FILE"));
+    const QCommandLineOption list(QStringLiteral("list"),
+                                  QCoreApplication::translate("CommandLine", "Search the ports, print what was found on each, and exit "
+                                                                             "(0 when a sensor was found, 1 otherwise). Opens no window."));
+    const QCommandLineOption ports(QStringLiteral("ports"),
+                                   QCoreApplication::translate("CommandLine", "Search only these ports (comma-separated device paths, "
+                                                                              "as in PELLORA_EXTRA_PORTS) and PELLORA_EXTRA_PORTS."),
+                                   QStringLiteral("LIST"));
+    parser.addOptions({trace, list, ports});
+    parser.process(app);
+    Options options;
+    options.trace = parser.value(trace);
+    options.list = parser.isSet(list);
+    if (parser.isSet(ports))
+        options.ports = parser.value(ports).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    return options;
+}
+
+void apply(const Options &options)
+{
+    if (!options.trace.isEmpty()) {
+        QString error;
+        if (!TraceLog::open(options.trace, &error))
+            QTextStream(stderr) << QCoreApplication::translate("CommandLine", "pellora: cannot write the trace to %1: %2; going on without it")
+                                       .arg(options.trace, error)
+                                << Qt::endl;
+    }
+    if (!options.ports.isEmpty())
+        SerialPortDriver::setPortList(options.ports);
+}
+
+int list()
+{
+    // The program's diagnostics are for the window's log, not for this listing.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const QString path = DeviceCatalogue::defaultPath();
+    const QString failure = DeviceCatalogue::failure(path);
+    if (!failure.isEmpty()) {
+        err << "pellora: " << failure << " (" << path << ')' << Qt::endl;
+        return 1;
+    }
+    auto *catalogue = new DeviceCatalogue;
+    catalogue->readEntries(path);
+    DeviceManager manager(nullptr, catalogue);
+    manager.scanDevices();
+    const QList<AbstractDevice *> &devices = manager.devices();
+    int next = 0;
+    for (const PortReport &report : manager.portReports()) {
+        if (report.outcome == PortReport::Sensor && next < devices.size()) {
+            const AbstractDevice *d = devices.at(next++);
+            out << report.port << ": " << d->name() << " (type " << d->deviceType() << ", ID " << d->deviceId() << ", firmware "
+                << d->firmwareVersion() << ", serial " << d->serialNumber() << ')' << Qt::endl;
+        } else {
+            out << report.text() << Qt::endl;
+        }
+    }
+    return devices.isEmpty() ? 1 : 0;
+}
+
+}

@@ -1,0 +1,36 @@
+#ifndef COMMANDLINE_H
+#define COMMANDLINE_H
+
+#include <QString>
+#include <QStringList>
+
+class QCoreApplication;
+
+// The program's command line: --help, --version, --trace FILE, --list and --ports LIST.
+namespace CommandLine {
+
+struct Options
+{
+    QString trace;
+    QStringList ports;  // empty: the system's ports
+    bool list = false;
+};
+
+// Whether the arguments ask for something that needs no window (help, version, list), so that
+// it works where no display is available.
+bool needsNoWindow(int argc, char *argv[]);
+
+// Parses the application's arguments; --help and --version print and exit here.
+Options parse(QCoreApplication &app);
+
+// Applies --trace (a file that cannot be opened is reported on stderr; the program goes on) and
+// --ports (only those ports, plus PELLORA_EXTRA_PORTS).
+void apply(const Options &options);
+
+// --list: scans as the window does, prints one line per sensor and per port that failed. 0 when
+// a sensor was found, 1 when none was or the catalogue could not be read.
+int list();
+
+}
+
+#endif
