@@ -53,6 +53,7 @@ void NCPSForm::setUp()
     connect(guard, &PollingGuard::retryDue, this, &NCPSForm::onRetryDue);
     connect(guard, &PollingGuard::lost, this, &NCPSForm::onLost);
     activator = new ActivatorWidget;
+    activator->setAccessibleName(tr("Activator position"));
     activatorText = tr("Activator Position\n%1 V");
 
     QLayout *area = ui->activatorsWidgetArea->layout();
@@ -75,6 +76,7 @@ void NCPSForm::setUp()
     }
     ui->outputModeTab = ui->outputScalingTab = ui->configurationTab = ui->proximityTab = ui->resetTab = nullptr;
     ui->tabWidget->setCurrentWidget(ui->outputLevelsTab);
+    ui->tabWidget->setAccessibleName(tr("Sensor settings"));
 
     NCPSDevice::registerMetaTypes();
     if (!m_device) {
@@ -169,8 +171,10 @@ void NCPSForm::onMeasurementUpdate(NCPSMeasurement measurement)
     QString text = activatorText.arg(QString::number(m_device->countsToVolts(measurement.position, true), 'f', 2));
     ui->activatorLevelEdit->setText(QString::number(measurement.activator));
 
+    activator->setAccessibleDescription(QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')));
     if (measurement.activator < activatorMinimum) {
         text.replace(tr("Activator Position"), tr(" No Activator Present "));
+        activator->setAccessibleDescription(tr("No activator present"));
         activator->setNoActivatorText(text);
         activator->setBubbleVisible(ActivatorWidget::ActivatorBubble, false);
         activator->setActivatorVisible(false);
@@ -230,6 +234,7 @@ void NCPSForm::showNoAnswer()
 {
     const QString port = m_device->interfaceDriver() ? m_device->interfaceDriver()->name() : QString();
     activator->setNoActivatorText(tr(" No Answer From Sensor \n%1").arg(port));
+    activator->setAccessibleDescription(tr("No answer from the sensor on %1").arg(port));
     activator->setBubbleVisible(ActivatorWidget::ActivatorBubble, false);
     activator->setActivatorVisible(false);
     ui->activatorLevelEdit->setText(QStringLiteral("-"));

@@ -62,6 +62,8 @@ void GaugeWidget::setValue(float v)
         d->value = d->maximum;
     else if (!std::isnan(v))
         d->value = v;
+    // The value as text, for a screen reader.
+    setAccessibleDescription(QString::number(static_cast<double>(d->value), 'g', 4));
     repaint();
 }
 

@@ -18,8 +18,11 @@
 #include <QAbstractButton>
 #include <QDebug>
 #include <QMessageBox>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QSlider>
 #include <QMovie>
+#include <QScrollArea>
 
 namespace {
 
@@ -102,6 +105,12 @@ void LLSForm::setUp()
 
     for (QWidget *frame : {ui->liquidTypeFrame, ui->measurementRangeFrame, ui->outputRangeFrame, ui->switchOutputFrame})
         frame->installEventFilter(this);
+    for (QWidget *slider : {ui->emptyOutputSlider, ui->midpointOutputSlider, ui->fullOutputSlider})
+        slider->installEventFilter(this);
+    // Each page scrolls inside the tool box; a screen reader names the scroll area after its page.
+    for (int i = 0; i < ui->setToolBox->count(); ++i)
+        if (auto *area = qobject_cast<QScrollArea *>(ui->setToolBox->widget(i)->parentWidget()->parentWidget()))
+            area->setAccessibleName(ui->setToolBox->itemText(i).trimmed());
     // The page titles centre themselves with leading spaces; narrow spaces keep them from being
     // cut short in the tool box's width.
     for (QAbstractButton *tab : ui->setToolBox->findChildren<QAbstractButton *>(QString(), Qt::FindDirectChildrenOnly)) {
@@ -150,9 +159,11 @@ void LLSForm::initView()
     ui->liquidTypeFrame->setStyleSheet(QString::fromLatin1(DarkFrame));
 
     levelGauge = new ProbeLevelGaugeWidget(this);
+    levelGauge->setAccessibleName(tr("Liquid level gauge, percent"));
     ui->levelGaugeArea->layout()->addWidget(levelGauge);
     if (isIndustrial()) {
         outputGauge = new ProbeOutputGaugeWidget(this);
+        outputGauge->setAccessibleName(tr("Output level gauge"));
         ui->outputGaugeArea->layout()->addWidget(outputGauge);
         return;
     }
@@ -385,6 +396,8 @@ void LLSForm::colourSummaryFrames(int dark)
 
 bool LLSForm::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::KeyPress)
+        return sliderKey(watched, static_cast<QKeyEvent *>(event));
     if (event->type() != QEvent::MouseButtonPress)
         return false;
     const QList<QObject *> frames{ui->liquidTypeFrame, ui->measurementRangeFrame, ui->outputRangeFrame, ui->switchOutputFrame};
@@ -393,6 +406,39 @@ bool LLSForm::eventFilter(QObject *watched, QEvent *event)
         return false;
     ui->setToolBox->setCurrentIndex(index);
     colourSummaryFrames(index);
+    return true;
+}
+
+// The output sliders take no steps of their own, so that only a drag starts a test. From the
+// keyboard, each arrow or page key is a short drag: press, move, release.
+bool LLSForm::sliderKey(QObject *watched, QKeyEvent *event)
+{
+    auto *slider = qobject_cast<QSlider *>(watched);
+    if (!slider || !slider->isEnabled()
+        || (slider != ui->emptyOutputSlider && slider != ui->midpointOutputSlider && slider != ui->fullOutputSlider))
+        return false;
+    int step = 0;
+    switch (event->key()) {
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+        step = 1;
+        break;
+    case Qt::Key_Left:
+    case Qt::Key_Down:
+        step = -1;
+        break;
+    case Qt::Key_PageUp:
+        step = 10;
+        break;
+    case Qt::Key_PageDown:
+        step = -10;
+        break;
+    default:
+        return false;
+    }
+    slider->setSliderDown(true);
+    slider->setSliderPosition(slider->sliderPosition() + step);
+    slider->setSliderDown(false);
     return true;
 }
 

@@ -18,6 +18,7 @@ class MainWindow;
 class PollingGuard;
 class ProbeLevelGaugeWidget;
 class ProbeOutputGaugeWidget;
+class QKeyEvent;
 class QMovie;
 class QSlider;
 class TankProfileWidget;
@@ -133,6 +134,7 @@ private:
     void initView();
     void setSetButtonsDisabled(bool b);
     void colourSummaryFrames(int dark);
+    bool sliderKey(QObject *watched, QKeyEvent *event);
     void requestMeasurement();
     void sendRequest(const QString &param, const SetParamStruct &s);
     void onCommunicationFailed(const QString &request, const QString &message, bool portLost);

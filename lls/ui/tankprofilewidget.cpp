@@ -57,6 +57,11 @@ TankProfileWidget::TankProfileWidget(TankProfileHost *host)
     ui->graphicsView->setScene(scene);
     ui->graphicsView_2->setScene(scene);
     scene->setSceneRect(0, 0, ui->graphicsView_2->width(), ui->graphicsView_2->height());
+    // The chart is to look at: the keyboard passes it by, a screen reader reads its description.
+    for (QGraphicsView *view : {ui->graphicsView, ui->graphicsView_2}) {
+        view->setFocusPolicy(Qt::NoFocus);
+        view->viewport()->setFocusPolicy(Qt::NoFocus);
+    }
 
     loadingMovie = new QMovie(QStringLiteral(":/resources/resources/loading-icon.gif"), QByteArray(), this);
     ui->loadingLogo->setMovie(loadingMovie);
@@ -220,6 +225,9 @@ void TankProfileWidget::drawChart()
     // A table the sensor cannot hold shows its count in red.
     addText({chart.countPosition, TankProfileTable::countText(points.size())},
             TankProfileTable::tooManyRows(rows) ? QColor(Qt::red) : QColor(Qt::white));
+    // What the chart shows, for a screen reader.
+    for (QWidget *view : {static_cast<QWidget *>(ui->graphicsView), static_cast<QWidget *>(ui->graphicsView_2)})
+        view->setAccessibleDescription(TankProfileTable::countText(points.size()));
 }
 
 void TankProfileWidget::on_newButton_clicked()
