@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSerialPort>
+#include <QThread>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -67,6 +68,7 @@ private slots:
     void closedPort();
     void hungUpPortNeitherCrashesNorSpins();
     void stalledWriteEmitsErrorToHandler();
+    void noRequestsOnceInterrupted();
     void extraPortsListingAndExclusion();
 };
 
@@ -91,6 +93,9 @@ void TestSerialPortDriver::replies_data()
     QTest::newRow("commit needs no prompt") << "Z 0\r" << QStringList{"Z 0\r\n\r\x02Z,"} << 0 << true
                                             << "Z 0\r\n\r\x02Z," << 1;
     QTest::newRow("past 500 bytes") << "BIG\r" << big << 10 << false << QString() << 1;
+    // A byte every 25 ms without a prompt would reach the size guard after 12 s.
+    QTest::newRow("trickle without a prompt") << "T\r" << QString(600, 'x').split("", Qt::SkipEmptyParts) << 25 << false
+                                              << QString() << 1;
 }
 
 void TestSerialPortDriver::replies()
@@ -115,6 +120,7 @@ void TestSerialPortDriver::replies()
     if (pieces.size() == 1 && pieces.first().endsWith('>'))
         QVERIFY2(clock.elapsed() >= 45, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(log.contains("responseData.size()>500"), command == "BIG\r");
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
     QTest::qWait(100);
     QCOMPARE(sim.commandsSeen(sim.port(0), 0, 0), writes);
 }
@@ -200,7 +206,41 @@ void TestSerialPortDriver::stalledWriteEmitsErrorToHandler()
     QVERIFY(!driver->sendRequest(big, response));
     QCOMPARE(receiver.errors.size(), 3);
     QCOMPARE(receiver.errors.first(), QString("writeRequestTimeout"));
-    QVERIFY(log.contains("Wait write request timeout:"));
+    QVERIFY(!driver->sendRequest(big, response));
+    // What a failed attempt left unsent is discarded: the backlog never grows.
+    QList<int> waiting;
+    for (const QString &line : log.lines().filter("Wait write request timeout:"))
+        waiting.append(line.section(' ', -1).toInt());
+    QCOMPARE(waiting.size(), 6);
+    QVERIFY2(*std::max_element(waiting.begin(), waiting.end()) <= waiting.first(), qPrintable(log.lines().join('\n')));
+}
+
+void TestSerialPortDriver::noRequestsOnceInterrupted()
+{
+    SimProcess sim;
+    QVERIFY(sim.start({"--verbose", "silent"}));
+    const QString path = sim.port(0);
+    qint64 firstMs = -1;
+    bool second = true;
+    QScopedPointer<QThread> worker(QThread::create([&] {
+        QScopedPointer<SerialPortDriver> driver(driverFor(path));
+        driver->open();
+        QByteArray response;
+        QElapsedTimer clock;
+        clock.start();
+        driver->sendRequest("G 3\r", response);
+        firstMs = clock.elapsed();
+        second = driver->sendRequest("G 4\r", response);
+    }));
+    worker->start();
+    QTest::qWait(200);
+    worker->requestInterruption();
+    QVERIFY(worker->wait(5000));
+    // The attempt under way ends its wait; no other attempt and no other request follow.
+    QVERIFY2(firstMs < 1000, qPrintable(QString::number(firstMs)));
+    QVERIFY(!second);
+    QTest::qWait(200);
+    QCOMPARE(sim.commandsSeen(path), 1);
 }
 
 void TestSerialPortDriver::extraPortsListingAndExclusion()
