@@ -20,8 +20,8 @@ void ScriptedDriver::setReply(const QByteArray &request, const QByteArray &reply
 bool ScriptedDriver::open()
 {
     ++openCount;
-    isOpen = true;
-    return true;
+    isOpen = refuseOpen.isEmpty();
+    return isOpen;
 }
 
 void ScriptedDriver::close()

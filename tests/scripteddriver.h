@@ -25,8 +25,10 @@ public:
     QString type() const override { return m_type; }
     QString name() const override { return m_name; }
     bool connectErrorHandler(QObject *receiver) override;
+    QString openError() const override { return refuseOpen; }
 
     QByteArrayList requests;
+    QString refuseOpen;  // when set, open() fails with this reason
     bool isOpen = false;
     int openCount = 0;
     int closeCount = 0;

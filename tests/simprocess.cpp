@@ -2,6 +2,8 @@
 
 #include <QDeadlineTimer>
 
+#include <csignal>
+
 SimProcess::~SimProcess()
 {
     stop();
@@ -47,11 +49,17 @@ void SimProcess::stop()
 {
     if (m_process.state() == QProcess::NotRunning)
         return;
+    ::kill(static_cast<pid_t>(m_process.processId()), SIGCONT);
     m_process.terminate();
     if (!m_process.waitForFinished(3000)) {
         m_process.kill();
         m_process.waitForFinished(3000);
     }
+}
+
+void SimProcess::pause()
+{
+    ::kill(static_cast<pid_t>(m_process.processId()), SIGSTOP);
 }
 
 QStringList SimProcess::takeLog()

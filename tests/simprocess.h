@@ -11,6 +11,8 @@ public:
     ~SimProcess();
     bool start(const QStringList &arguments = {}, int timeoutMs = 10000);
     void stop();
+    // Stops the simulator in its tracks (SIGSTOP): its ports stay, but nothing answers until stop().
+    void pause();
     QStringList ports() const { return m_ports; }
     QString port(int i) const { return m_ports.value(i); }
     QString extraPorts() const { return m_ports.join(','); }

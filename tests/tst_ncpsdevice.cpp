@@ -69,9 +69,15 @@ void TestNCPSDevice::identityAndOwnership()
         QCOMPARE(f.device.name(), QString("Slimfin Position Sensor"));
         QCOMPARE(f.device.deviceType(), QString("Slimfin"));
         QCOMPARE(f.device.interfaceDriver(), f.driver);
+        QSignalSpy failed(&f.device, &AbstractDevice::CommunicationFailed);
         QVERIFY(f.device.open() && f.driver->isOpen);
         f.device.close();
         QCOMPARE(f.driver->closeCount, 1);
+        // A port that cannot be opened is reported, naming it.
+        f.driver->refuseOpen = "Permission denied";
+        QVERIFY(!f.device.open());
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.at(0), (QVariantList{"open", "Cannot open SCRIPT1: Permission denied.", true}));
     }
     QVERIFY2(driverGone, "the device deletes its protocol, which deletes the driver");
 
@@ -86,26 +92,30 @@ void TestNCPSDevice::readsParseListReplies_data()
     QTest::addColumn<bool>("succeeds");
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QString>("fields");
+    QTest::addColumn<QStringList>("failed");  // the requests reported as unanswered instead of read
 
     const QByteArray measurement = "MLIST\r\nM1,0400,activator\r\nM2,0100,raw_position\r\nM3,0200,position\r\n>";
-    QTest::newRow("failed request, bytes ignored") << false << measurement << "";
-    QTest::newRow("echo and prompt only") << true << QByteArray("PLIST\r\n>") << "";
-    QTest::newRow("empty") << true << QByteArray() << "";
+    const QStringList both{"MLIST", "PLIST"};
+    QTest::newRow("failed request, bytes ignored") << false << measurement << "" << both;
+    QTest::newRow("echo and prompt only") << true << QByteArray("PLIST\r\n>") << "" << QStringList{"MLIST"};
+    QTest::newRow("empty") << true << QByteArray() << "" << both;
     QTest::newRow("FFFF and 8000 sign-extended")
         << true << QByteArray("MLIST\r\nM1,FFFF,activator\r\nM2,8000,raw_position\r\nM3,7fff,position\r\n>")
-        << "activator=-1 raw_position=-32768 position=32767";
+        << "activator=-1 raw_position=-32768 position=32767" << QStringList();
     QTest::newRow("nothing read after position")
         << true << QByteArray("MLIST\r\nM2,C180,raw_position\r\nM3,0FFF,position\r\nM1,0400,activator\r\n>")
-        << "raw_position=-16000 position=4095";
-    QTest::newRow("line sharing the prompt's piece is not read")
-        << true << QByteArray("MLIST\r\nM1,0400,activator\r\nM3,0200,position\r>") << "activator=1024";
+        << "raw_position=-16000 position=4095" << QStringList();
+    // Without its position line a measurement says nothing about the activator.
+    QTest::newRow("position sharing the prompt's piece is not read")
+        << true << QByteArray("MLIST\r\nM1,0400,activator\r\nM3,0200,position\r>") << "" << QStringList{"MLIST"};
     // output_direct missing, an unknown name, and posn_scale twice (the last counts).
     QTest::newRow("parameters")
         << true
         << QByteArray("PLIST\r\nP0,0096,posn_offset\r\nP1,1000,posn_scale\r\nP2,0190,output_lower\r\n"
                       "P9,1234,output_mode\r\nP3,0E74,output_upper\r\nP4,FFFE,output_noact\r\n"
                       "P5,0100,activator_min\r\nP1,2333,posn_scale\r\n>")
-        << "posn_offset=150 posn_scale=9011 output_lower=400 output_upper=3700 output_noact=-2 activator_min=256";
+        << "posn_offset=150 posn_scale=9011 output_lower=400 output_upper=3700 output_noact=-2 activator_min=256"
+        << QStringList{"MLIST"};
     QTest::newRow("malformed lines")
         << true
         << QByteArray("PLIST\r\n"
@@ -115,17 +125,20 @@ void TestNCPSDevice::readsParseListReplies_data()
                       "P0,0x1F,posn_offset\r\n"              // not four hex digits: 0
                       "P1,12,posn_scale\r\n"                 // too short to match: skipped
                       "P6,0010,output_direct\r\n>")
-        << "activator_min=256 output_direct=16";
+        << "activator_min=256 output_direct=16" << QStringList{"MLIST"};
 }
 
 // Both reads get the same reply: measurement names never land in the parameters, nor the reverse.
-// What a read emits is what the device keeps, replacing the parameters read before.
+// A read either emits its record, which for parameters the device then keeps, or reports that the
+// sensor did not answer; a record of zeros never stands for a failed read.
 void TestNCPSDevice::readsParseListReplies()
 {
     QFETCH(bool, succeeds);
     QFETCH(QByteArray, reply);
+    QFETCH(QStringList, failed);
     Fixture f;
     f.load(1, 2, 3);
+    const NCPSParameter before = f.device.parameters();
     f.driver->requests.clear();
     f.driver->responder = [&](const QByteArray &, QByteArray &response) {
         response = reply;
@@ -133,13 +146,22 @@ void TestNCPSDevice::readsParseListReplies()
     };
     QSignalSpy measurements(&f.device, &NCPSDevice::MeasurementUpdate);
     QSignalSpy parameters(&f.device, &NCPSDevice::ParameterUpdate);
+    QSignalSpy failures(&f.device, &AbstractDevice::CommunicationFailed);
     f.device.ReadMeasurement();
     f.device.ReadParameter();
     QCOMPARE(f.driver->requests, QByteArrayList({"MLIST\r", "PLIST\r"}));
-    QVERIFY(measurements.count() == 1 && parameters.count() == 1);
-    const auto p = parameters.at(0).at(0).value<NCPSParameter>();
-    QCOMPARE(nonZeroFields({}, f.device.parameters()), nonZeroFields({}, p));
-    QTEST(nonZeroFields(measurements.at(0).at(0).value<NCPSMeasurement>(), p), "fields");
+    QStringList unanswered;
+    for (const QList<QVariant> &args : failures) {
+        unanswered << args.at(0).toString();
+        QCOMPARE(args.mid(1), (QVariantList{"The sensor on SCRIPT1 did not answer.", false}));
+    }
+    QCOMPARE(unanswered, failed);
+    QCOMPARE(measurements.count(), failed.contains("MLIST") ? 0 : 1);
+    QCOMPARE(parameters.count(), failed.contains("PLIST") ? 0 : 1);
+    const auto m = measurements.isEmpty() ? NCPSMeasurement{} : measurements.at(0).at(0).value<NCPSMeasurement>();
+    const auto p = parameters.isEmpty() ? NCPSParameter{} : parameters.at(0).at(0).value<NCPSParameter>();
+    QCOMPARE(nonZeroFields({}, f.device.parameters()), nonZeroFields({}, parameters.isEmpty() ? before : p));
+    QTEST(nonZeroFields(m, p), "fields");
 }
 
 void TestNCPSDevice::countsToVolts()

@@ -3,6 +3,7 @@
 //
 // docs/ncpsform.png is this form while it polls the simulator; to regenerate it:
 //   PELLORA_NCPS_SCREENSHOT=$PWD/docs/ncpsform.png QT_QPA_PLATFORM=offscreen tst_ncpsform pollsSimulatorUntilStopped
+#include "device/pollingguard.h"
 #include "device/serialportdriver.h"
 #include "ncps/activatorwidget.h"
 #include "ncps/ncpsdevice.h"
@@ -27,14 +28,13 @@ const CatalogueEntry Entry{"123", "", "Slimfin Position Sensor", "Slimfin", "", 
 
 // A device over a scripted driver with the simulated Slimfin's parameters (offset 150, scale 9011,
 // limits 400 and 3700, activator minimum 256, direct 2048).
+const QByteArray Parameters = "PLIST\r\n00,0096,posn_offset\r\n01,2333,posn_scale\r\n02,0190,output_lower\r\n"
+                              "03,0E74,output_upper\r\n04,0000,output_noact\r\n05,0100,activator_min\r\n"
+                              "06,0800,output_direct\r\n>";
+
 struct Scripted
 {
-    Scripted()
-    {
-        driver->setReply("PLIST\r", "PLIST\r\n00,0096,posn_offset\r\n01,2333,posn_scale\r\n02,0190,output_lower\r\n"
-                                    "03,0E74,output_upper\r\n04,0000,output_noact\r\n05,0100,activator_min\r\n"
-                                    "06,0800,output_direct\r\n>");
-    }
+    Scripted() { driver->setReply("PLIST\r", Parameters); }
     ScriptedDriver *driver = new ScriptedDriver;
     NCPSDevice device{new SlimfinProtocol(driver), Identity, Entry};
 };
@@ -56,6 +56,8 @@ private slots:
     void measurementsAndActivatorThreshold();
     void leavingBeforeTheReplyStillClosesThePort_data();
     void leavingBeforeTheReplyStillClosesThePort();
+    void noAnswerRetriesThenGivesUp_data();
+    void noAnswerRetriesThenGivesUp();
     void pollsSimulatorUntilStopped();
 };
 
@@ -125,6 +127,53 @@ void TestNCPSForm::leavingBeforeTheReplyStillClosesThePort()
     QCoreApplication::processEvents();
     QCOMPARE(s.driver->closeCount, 1);
     QCOMPARE(readMeasurement.count(), 0);
+}
+
+void TestNCPSForm::noAnswerRetriesThenGivesUp_data()
+{
+    QTest::addColumn<QString>("refuseOpen");
+    QTest::addColumn<QString>("answers");   // per request, '+' answered or '-' not; none after the last
+    QTest::addColumn<QString>("requests");  // what the form asked for before it gave up
+    QTest::addColumn<QString>("lost");
+    QTest::newRow("silent sensor: three tries") << "" << "" << "PLIST PLIST PLIST" << "The sensor on SCRIPT1 did not answer.";
+    QTest::newRow("an answer starts the count again") << "" << "-+--" << "PLIST PLIST MLIST MLIST MLIST"
+                                                      << "The sensor on SCRIPT1 did not answer.";
+    QTest::newRow("port cannot be opened: lost at once") << "Busy" << "" << "PLIST" << "Cannot open SCRIPT1: Busy.";
+}
+
+void TestNCPSForm::noAnswerRetriesThenGivesUp()
+{
+    QFETCH(QString, refuseOpen);
+    QFETCH(QString, answers);
+    Scripted s;
+    s.driver->refuseOpen = refuseOpen;
+    QElapsedTimer clock;
+    clock.start();
+    QList<qint64> at;
+    s.driver->responder = [&](const QByteArray &request, QByteArray &response) {
+        const bool answered = answers.mid(at.size(), 1) == "+";
+        at.append(clock.elapsed());
+        response = request == "PLIST\r" ? Parameters : "MLIST\r\n00,0400,activator\r\n01,0100,raw_position\r\n02,0200,position\r\n>";
+        return answered;
+    };
+    NCPSForm form(&s.device, nullptr);
+    QSignalSpy lost(&form, &NCPSForm::SensorLost);
+    form.start();
+    // Until the next try, nothing unread may look like a reading.
+    ActivatorWidget *picture = form.activatorWidget();
+    QCOMPARE(picture->noActivatorText(), QString(" No Answer From Sensor \nSCRIPT1"));
+    QVERIFY(!picture->activatorVisible() && !picture->isBubbleVisible(ActivatorWidget::ActivatorBubble));
+    QCOMPARE(form.findChild<QLineEdit *>("activatorLevelEdit")->text(), QString("-"));
+
+    QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 10000);
+    QTEST(lost.at(0).at(0).toString(), "lost");
+    QTEST(QString(s.driver->requests.join(' ')).remove('\r'), "requests");
+    // A retry waits as long as a silent exchange would have taken; after an answer the next goes at once.
+    for (int i = 1; i < at.size(); ++i) {
+        const qint64 gap = at.at(i) - at.at(i - 1);
+        QVERIFY2(answers.mid(i - 1, 1) == "+" ? gap < 500 : gap >= 1400, qPrintable(QString("request %1 after %2 ms").arg(i).arg(gap)));
+    }
+    QVERIFY(!form.isPolling() && !form.pollingGuard()->retryPending() && !s.driver->isOpen);
 }
 
 // The whole flow against the simulated sensor, the device on a worker thread as in the program.

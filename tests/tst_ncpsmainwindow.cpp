@@ -2,7 +2,9 @@
 // leaving it, replacing it, the rescans (refresh, write time-out) that delete its device while it
 // polls, and showing it again right after leaving.
 #include "app/mainwindow.h"
+#include "app/select.h"
 #include "device/devicemanager.h"
+#include "ncps/ncpsdevice.h"
 #include "ncps/activatorwidget.h"
 #include "ncps/ncpsform.h"
 #include "messagelog.h"
@@ -13,11 +15,20 @@
 #include <QStackedWidget>
 #include <QtTest>
 
+#include <sys/resource.h>
+
 namespace {
 
 const int ScanTimeout = 30000;
 
 // Whether the program holds the port: a second opener is turned away while it does.
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 bool portIsFree(const QString &path)
 {
     QSerialPort probe(path);
@@ -81,6 +92,8 @@ private slots:
     void cleanup() { qunsetenv("PELLORA_EXTRA_PORTS"); }
     void leaveReplaceAndRescan();
     void reselectRightAfterLeaving();
+    void deadPortBackToTheList_data();
+    void deadPortBackToTheList();
 };
 
 void TestNCPSMainWindow::leaveReplaceAndRescan()
@@ -153,6 +166,77 @@ void TestNCPSMainWindow::reselectRightAfterLeaving()
     QVERIFY(s.showAndPoll(0));
     const int singleChain = s.pollsPerSecond(0);
     QVERIFY2(perSecond < singleChain * 3 / 2, qPrintable(QString("%1 vs %2").arg(perSecond).arg(singleChain)));
+}
+
+void TestNCPSMainWindow::deadPortBackToTheList_data()
+{
+    QTest::addColumn<QString>("fault");  // while polling the sensor stops answering or hangs up; or its port is held elsewhere
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("listed");     // sensors the rescan finds (a freed terminal may be anyone's by then)
+    QTest::newRow("port held elsewhere") << "held" << "Cannot open %1: " << 1;
+    QTest::newRow("sensor silent while polling") << "silent" << "The sensor on %1 did not answer. " << 0;
+    QTest::newRow("sensor gone while polling") << "gone" << "The sensor on %1 did not answer. " << -1;
+}
+
+// The form gives up on the sensor: the window goes back to the list, says why, and scans again. No
+// reading comes from a failed exchange, and a dead port neither spins nor floods the log.
+void TestNCPSMainWindow::deadPortBackToTheList()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, message);
+    const bool held = fault == "held";
+    Session s;
+    QVERIFY(s.start());
+    const QString port = s.sim.port(0);
+    QSerialPort holder(port);
+    auto *device = qobject_cast<NCPSDevice *>(s.window->deviceManager()->devices().value(0));
+    QVERIFY(device);
+    QObject watcher;
+    bool failed = held;
+    int readingsAfterFailure = 0;
+    int scans = 0;
+    connect(device, &AbstractDevice::CommunicationFailed, &watcher, [&] { failed = true; });
+    connect(device, &NCPSDevice::MeasurementUpdate, &watcher, [&] { readingsAfterFailure += failed; });
+    connect(device, &NCPSDevice::ParameterUpdate, &watcher, [&] { readingsAfterFailure += failed; });
+    connect(s.window->deviceManager(), &DeviceManager::ScanFinished, &watcher, [&] { ++scans; });
+    if (held)
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+    else
+        QVERIFY(s.showAndPoll(0));
+    QStringList shown;
+    QTimer sampler;
+    connect(&sampler, &QTimer::timeout, [&] {
+        if (NCPSForm *form = s.window->positionForm())
+            shown << form->activatorWidget()->noActivatorText();
+    });
+    sampler.start(20);
+
+    MessageLog log;
+    QElapsedTimer clock;
+    clock.start();
+    const double cpuBefore = cpuSeconds();
+    if (held)
+        s.window->showDevice(0);
+    else if (fault == "silent")
+        s.sim.pause();
+    else
+        s.sim.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(s.pages()->currentIndex() == 0 && scans == 1, 25000);
+    const QString notice = s.window->selectPage()->notice();
+    if (fault == "gone")
+        QEXPECT_FAIL("", "A hung-up port fails its writes: the write time-out rescan discards the form first", Continue);
+    QVERIFY2(notice.startsWith(message.arg(port.mid(5))) && notice.endsWith(" Check its cable and power, then select it again."),
+             qPrintable(notice));
+    QTRY_VERIFY_WITH_TIMEOUT(!s.window->isScanning(), ScanTimeout);
+    QFETCH(int, listed);
+    QVERIFY(listed < 0 || s.devices() == listed);
+    QTest::qWait(2000);
+    const double cpu = (cpuSeconds() - cpuBefore) / (clock.elapsed() / 1000.0);
+    const double linesPerSecond = log.lines().size() / (clock.elapsed() / 1000.0);
+    QVERIFY2(cpu < 0.25 && linesPerSecond < 20, qPrintable(QString("%1 of a core, %2 lines/s").arg(cpu).arg(linesPerSecond)));
+    QCOMPARE(readingsAfterFailure, 0);
+    if (fault == "silent")
+        QVERIFY2(shown.contains(" No Answer From Sensor \n" + port.mid(5)), qPrintable(shown.join('|')));
 }
 
 QTEST_MAIN(TestNCPSMainWindow)
