@@ -8,6 +8,7 @@
 
 #include <QMap>
 #include <QSignalSpy>
+#include <QTest>
 #include <QVariantMap>
 
 // Header-only helpers for the level sensor tests.
@@ -62,12 +63,16 @@ inline QString llsMismatches(const LLSDevice &device, const QVariantMap &expecte
 // One device on a register bank behind a scripted driver, industrial families on their own protocol.
 // The bank answers "G" from `registers` (unset ones read 0, those in `unreadable` give no value),
 // stores "S", takes "B" as the selected liquid, answers "A" with `measurement`, acknowledges the rest.
+// Like the sensor, an industrial rig takes configuration commands only after the unlock "U 3C7E"
+// and is measured locked ("U 0"); a rig that saw any other order fails the test using it.
 struct LLSRig
 {
     ScriptedDriver *driver = new ScriptedDriver;
     QMap<int, quint32> registers;
     QList<int> unreadable;
     QByteArray measurement = "A,0,0,0,0,";
+    bool locked = true;
+    QString lockFault;  // the first command out of order
     LLSDevice device;
 
     explicit LLSRig(const QString &type, const QString &options = {}, const QString &constants = "Ohm;0;190",
@@ -76,7 +81,14 @@ struct LLSRig
                                : new IndustrialLevelSensorProtocol(driver),
                  DeviceIdentity{"4301", "5", "000000"}, CatalogueEntry{"4301", "", name, type, options, constants})
     {
-        driver->responder = [this](const QByteArray &request, QByteArray &response) {
+        const bool industrial = type != "LLS";
+        driver->responder = [this, industrial](const QByteArray &request, QByteArray &response) {
+            const bool outOfOrder = industrial ? (request.startsWith('A') ? !locked : locked && QByteArray("GSFMZ").contains(request.at(0)))
+                                               : request.startsWith("U ");
+            if (outOfOrder && lockFault.isEmpty())
+                lockFault = QString::fromLatin1(request).trimmed() + (locked ? " while locked" : " while unlocked");
+            if (request.startsWith("U "))
+                locked = request != "U 3C7E\r";
             const QByteArray echo = request.left(request.size() - 1);
             const QList<QByteArray> words = echo.split(' ');
             const int address = words.value(1).toInt(nullptr, 16);
@@ -92,6 +104,12 @@ struct LLSRig
             response = echo + "\r\n\r\x02" + payload + "\r\n>";
             return true;
         };
+    }
+
+    ~LLSRig()
+    {
+        if (!lockFault.isEmpty())
+            QTest::qFail(qPrintable(lockFault), __FILE__, __LINE__);
     }
 
     void setText(int firstRegister, const QByteArray &text, int registerCount)

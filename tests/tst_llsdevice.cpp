@@ -161,7 +161,7 @@ void TestLLSDevice::parameters_data()
     row("fixed output too big", "LLS", 0, "setFixOutputValue", values(1e12f), {});
     row("fixed output not a number", "LLS", 0, "setFixOutputValue", values(std::numeric_limits<float>::quiet_NaN()), {});
     row("fixed output ended", "LLS", 0, "disableFixOutput", {}, {"M 0\r", "Z 0\r"});
-    row("nothing to send", "LLS", 0, "loadingFinish,exportFPC,importFPC", values(0, 0, 0, "x.fpc"), {});
+    row("nothing to send", "LLS", 0, "loadingFinish", values(0, 0, 0, "x"), {});
     row("NMEA", "Murkwell", 0x200, "NMEAliquidType", values(3, 12), {"S 38F 3\r", "S 38D C\r", "S 38E C\r", "G 38F\r", "G 38D\r"},
         {{"nmeaType", 3}, {"nmeaInstance", 12}});
     row("NMEA out of range", "Murkwell", 0x200, "NMEAliquidType", values(6, -1), {"G 38F\r", "G 38D\r"});
@@ -184,8 +184,18 @@ void TestLLSDevice::parameters_data()
     row("resistive with midpoint", "Murkwell", 0x100, range, values(10, 90, 60),
         B{"S 389 66\r", "S 394 0\r", "Z 0\r", "S 394 266\r", "S 38A 399\r", "Z 0\r", "G 387\r", "G 388\r", "G 391\r", "G 394\r"} + RangeReads.mid(2),
         {{"mid", 614}, {"minValue", 10}, {"maxValue", 90}});
-    row("invert off, midpoint reset", "Murkwell", 0x100, "invertOutput,resetMidpoint", values(0, 0, 0, "false"), {"S 391 1\r", "Z 0\r", "S 394 0\r", "Z 0\r"});
-    row("invert on", "Murkwell", 0x100, "invertOutput", values(0, 0, 0, "true"), {"S 391 0\r", "Z 0\r"});
+    row("invert off, midpoint reset", "Murkwell", 0x100, "invertOutput,resetMidpoint", values(0, 0, 0, "false"), {"S 391 1\r", "Z 0\r", "G 391\r", "S 394 0\r", "Z 0\r"});
+    row("invert on", "Murkwell", 0x100, "invertOutput", values(0, 0, 0, "true"), {"S 391 0\r", "Z 0\r", "G 391\r"}, {{"inverted", true}});
+    // The counts of the range a switch would select are checked before the switch is written.
+    row("5 V asked for 20 V: nothing written", "ILS", 0x60, range, values(0.5f, 20), RangeReads, {{"type", "5V"}, {"maxCal", 5}});
+    row("Murkwell 10 V range is 11.2 V full scale", "Murkwell", 0x60, range, values(0.5f, 8),
+        B{"G 13\r", "S 13 20\r", "Z 0\r", "S 389 2E\r", "S 38A 2DB\r", "Z 0\r"} + RangeReads, {{"type", "10V"}, {"maxCal", 11.2}, {"maxLimit", 10}});
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const QString all = "liquidType,measuringRange,outputRange,switchOutput,NMEAliquidType,setFixOutputValue";
+    const QByteArrayList reads = B{"G 3\r"} + RangeReads + RangeReads + RangeReads + B{"G 38F\r", "G 38D\r"};
+    row("not a number: nothing written", "Murkwell", 0x20, all, values(nan, nan, nan), reads);
+    row("infinities: nothing written", "Murkwell", 0x20, all, values(-inf, 10, inf), reads);
 }
 
 void TestLLSDevice::parameters()
@@ -202,7 +212,8 @@ void TestLLSDevice::parameters()
     if (featuresUnreadable)
         rig.unreadable.append(19);
     rig.device.SetParam(param, request);
-    QTEST(rig.sent(), "wire");
+    QFETCH(QByteArrayList, wire);
+    QCOMPARE(QString(rig.sent().join(" ")), QString(wire.join(" ")));
     LLS_COMPARE_FIELDS(rig.device, fields);
 }
 

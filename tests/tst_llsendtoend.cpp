@@ -100,6 +100,9 @@ void TestLLSEndToEnd::fullLoad_data()
     QTest::newRow("ILS 12 bit") << "06-ils-12bit.json" << ranges
                                 << F{{"names", QStringList{"Diesel  ", "Kerosene", "Lubricating oil "}}, {"selected", 1}, {"type", "mA"},
                                      {"dacMax", 4095}, {"valid", true}, {"minValue", 4}, {"maxValue", 20}, {"hysteresis", -26}, {"tankEnabled", false}};
+    // The top bit of the feature register set: the bits below it still count.
+    QTest::newRow("features 80000060") << R"({"kind":"level","family":"ILS","deviceId":4201,"firmware":1,"features":"0x80000060"})"
+                                       << ranges << F{{"names", QStringList()}, {"type", "5V"}, {"maxCal", 5}, {"maxLimit", 4.75}};
 }
 
 void TestLLSEndToEnd::fullLoad()
@@ -108,7 +111,7 @@ void TestLLSEndToEnd::fullLoad()
     QFETCH(QStringList, afterNames);
     QFETCH(QVariantMap, fields);
     SimProcess sim;
-    QVERIFY(sim.start(FastLine + QStringList{SimProcess::sensorFile(file)}));
+    QVERIFY(sim.start(FastLine + QStringList{file.startsWith('{') ? file : SimProcess::sensorFile(file)}));
     QScopedPointer<LLSDevice> device(deviceOn(sim.port(0), false));
     QVERIFY(device);
     QSignalSpy loading(device.data(), &LLSDevice::LoadingMessage);
