@@ -23,6 +23,7 @@
 #include <QSlider>
 #include <QMovie>
 #include <QScrollArea>
+#include <QTimer>
 
 namespace {
 
@@ -120,7 +121,16 @@ void LLSForm::setUp()
         font.setWordSpacing(-1.2);
         tab->setFont(font);
     }
-    tankProfileWidget = new TankProfileWidget(this);
+    // The editor is a window of its own and costs as much to build as a third of this form: it is
+    // built once the form is up, so that opening a sensor never holds the window for both.
+    QTimer::singleShot(0, this, [this] { editor(); });
+}
+
+TankProfileWidget *LLSForm::editor()
+{
+    if (!tankProfileWidget)
+        tankProfileWidget = new TankProfileWidget(this);
+    return tankProfileWidget;
 }
 
 LLSDevice *LLSForm::device() const
@@ -352,7 +362,7 @@ void LLSForm::OnParamSet(QString param, SetParamStruct a_setParamStruct)
             ui->setSwitchOutput->setEnabled(true);
             updateFromDevice();
         } else if (part == QLatin1String("tankProfile")) {
-            tankProfileWidget->showTablePage();
+            editor()->showTablePage();
             updateFromDevice();
             // The sensor keeps its own table when it refuses one: say so rather than let the
             // user believe the new table is in.

@@ -71,7 +71,8 @@ public:
     // The NMEA liquid code of the entry whose name the liquid list shows.
     int nmeaLiquidCode() const;
     LLSDevice *device() const;
-    TankProfileWidget *tankProfileEditor() const { return tankProfileWidget; }
+    // The tank profile editor, built on first use if the form has not built it yet.
+    TankProfileWidget *editor();
     ProbeLevelGaugeWidget *levelGaugeWidget() const { return levelGauge; }
     ProbeOutputGaugeWidget *outputGaugeWidget() const { return outputGauge; }
     bool isLoadingFile() const { return loadingFile; }

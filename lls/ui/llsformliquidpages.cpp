@@ -133,7 +133,7 @@ void LLSForm::fillMeasuringRangePage()
     if (option) {
         if (enabled) {
             ui->checkBox->setChecked(true);
-            tankProfileWidget->refreshTableView(m_device->TankProfileLevels(), m_device->TankProfileOutputs(), false);
+            editor()->refreshTableView(m_device->TankProfileLevels(), m_device->TankProfileOutputs(), false);
         } else {
             ui->checkBox->setChecked(false);
         }
@@ -206,6 +206,7 @@ void LLSForm::on_setMeasuringRange_clicked()
 
 void LLSForm::on_tankProfileSetupButton_clicked()
 {
+    TankProfileWidget *tankProfileWidget = editor();
     tankProfileWidget->setWindowFlags(Qt::Window);
     tankProfileWidget->setWindowModality(Qt::ApplicationModal);
     tankProfileWidget->show();
