@@ -111,7 +111,7 @@ void TestLLSDevice::namesAndDescription()
     rig.registers.insert(206, 0x41000000);  // not printable: "Wate" only
     rig.setText(245, "Petrol", 10);
     rig.unreadable.append(246);             // the read fails after "Petr"
-    rig.registers.insert(3, 25);            // out of range: reads as 0
+    rig.registers.insert(3, 20);            // one past the twentieth liquid: reads as 0
     rig.setText(1984, "Tank 3", 2);
     rig.registers.insert(1985, 0x20330000);  // " 3", then zeros end it
 
