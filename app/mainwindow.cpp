@@ -95,6 +95,7 @@ void MainWindow::startScan()
     // The devices named in the header are about to be deleted; the list fills it again.
     ui->sensorNameLabel->clear();
     ui->sensorNameLabel->setToolTip(QString());
+    ui->sensorNameLabel->hide();  // an empty black box names nothing
     ui->infoLabel->setToolTip(QString());
     // One scan waiting behind the running one is enough: a newer request is covered by it.
     if (scansOutstanding >= 2)
@@ -192,6 +193,7 @@ void MainWindow::showDeviceHeader(int index)
         return;
     AbstractDevice *device = devices.at(index);
     ui->sensorNameLabel->setText(device->name());
+    ui->sensorNameLabel->show();
     const QString tip = QStringLiteral("Device ID: ") + device->deviceId() + QStringLiteral(" - Firmware ")
         + device->firmwareVersion() + QStringLiteral(" - Serial ") + device->serialNumber();
     ui->sensorNameLabel->setToolTip(tip);

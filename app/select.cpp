@@ -137,10 +137,17 @@ void Select::showPortReports(const QVector<PortReport> &reports)
             ++others[report.text().section(QStringLiteral(": "), 1).section(QStringLiteral(" ("), 0, 0)];
         permission = permission || report.outcome == PortReport::PermissionDenied;
     }
-    QStringList summary{tr("%n sensor(s)", nullptr, sensors)};
+    QStringList summary{sensors == 1 ? tr("1 sensor") : tr("%1 sensors").arg(sensors)};
     for (auto it = others.cbegin(); it != others.cend(); ++it)
         summary << QStringLiteral("%1 %2").arg(it.value()).arg(it.key());
-    ui->portDetailsLabel->setText(tr("%n port(s) searched: ", nullptr, reports.size()) + summary.join(QStringLiteral(", ")));
+    // Every port's line under the list; a long list shows its first lines, the tool tip all.
+    constexpr int Shown = 8;
+    QStringList text{(reports.size() == 1 ? tr("1 port searched: ") : tr("%1 ports searched: ").arg(reports.size()))
+                     + summary.join(QStringLiteral(", "))};
+    text << lines.mid(0, Shown);
+    if (lines.size() > Shown)
+        text << tr("... and %1 more (point here to see them all)").arg(lines.size() - Shown);
+    ui->portDetailsLabel->setText(text.join(QLatin1Char('\n')));
     ui->portDetailsLabel->setToolTip(lines.join(QLatin1Char('\n')));
     ui->portDetailsLabel->setAccessibleDescription(lines.join(QStringLiteral("; ")));
     ui->portDetailsLabel->setVisible(!reports.isEmpty());

@@ -2,6 +2,11 @@
 //   QT_QPA_PLATFORM=offscreen pellora-screenshots OUTDIR [screen...]
 // Without screen names every screen is written, each to OUTDIR/<name>.png. A new screen is one
 // function and one line in Screens.
+#include "app/mainwindow.h"
+#include "app/select.h"
+#include "device/devicemanager.h"
+#include "device/serialportdriver.h"
+#include "lls/ui/llsform.h"
 #include "lls/ui/probelevelgaugewidget.h"
 #include "lls/ui/probeoutputgaugewidget.h"
 #include "lls/ui/tankprofilehost.h"
@@ -14,13 +19,21 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QPushButton>
+#include <QStackedWidget>
+#include <QToolBox>
+#include <QThread>
 #include <QTimer>
+#include <QComboBox>
 #include <QVBoxLayout>
 
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -143,6 +156,110 @@ QImage tankProfileSending()
     return shoot(editor);
 }
 
+// Lets the event loop run until done() holds or ms have passed.
+bool waitFor(const std::function<bool()> &done, int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return done();
+}
+
+// The window on simulated sensors; started once for all the screens that need it.
+struct Session
+{
+    QProcess sim;
+    MainWindow *window = nullptr;
+
+    bool start(const QStringList &sensors)
+    {
+        sim.start(QStringLiteral(PELLORA_SIM_PATH), sensors);
+        QString ports;
+        while (ports.isEmpty() && sim.waitForReadyRead(10000))
+            while (sim.canReadLine()) {
+                const QString line = QString::fromLocal8Bit(sim.readLine()).trimmed();
+                if (line.startsWith(QLatin1String("PELLORA_EXTRA_PORTS=")))
+                    ports = line.mid(20);
+            }
+        SerialPortDriver::setPortList({});
+        qputenv("PELLORA_EXTRA_PORTS", ports.toLocal8Bit());
+        window = new MainWindow;
+        // The level sensor form at its own size, 898 x 532, below the header and above the footer.
+        window->resize(900, 652);
+        window->show();
+        return !ports.isEmpty();
+    }
+    ~Session()
+    {
+        delete window;
+        sim.terminate();
+        sim.waitForFinished(3000);
+    }
+};
+
+// Ended before the application object goes: a window outliving it would crash on the way out.
+std::vector<std::unique_ptr<Session>> sessions;
+
+Session &defaultSensors()
+{
+    static Session *session = [] {
+        sessions.push_back(std::make_unique<Session>());
+        Session *s = sessions.back().get();
+        const QDir dir(QStringLiteral(PELLORA_SENSOR_DIR));
+        QStringList files;
+        for (const QString &f : dir.entryList({QStringLiteral("0*.json")}, QDir::Files, QDir::Name))
+            files << dir.filePath(f);
+        s->start(files);
+        waitFor([s] { return !s->window->isScanning(); }, 30000);
+        return s;
+    }();
+    return *session;
+}
+
+// A level sensor's form, loaded, on the given tool box page, after a few measurements.
+QImage levelSensor(int index, int page)
+{
+    Session &s = defaultSensors();
+    QMetaObject::invokeMethod(s.window->selectPage()->findChild<QComboBox *>(QStringLiteral("deviceCombo")), "setCurrentIndex",
+                              Q_ARG(int, index));
+    s.window->showDevice(index);
+    LLSForm *form = s.window->levelForm();
+    waitFor([form] { return form->findChild<QStackedWidget *>(QStringLiteral("stackedWidget"))->currentIndex() == 1; }, 30000);
+    auto *box = form->findChild<QToolBox *>(QStringLiteral("setToolBox"));
+    box->setCurrentIndex(qMin(page, box->count() - 1));
+    waitFor([] { return false; }, 1500);
+    return s.window->grab().toImage();
+}
+
+// The selection page while a long scan runs, and after it with what became of each port.
+QImage selectionPage(bool during)
+{
+    static Session *session = nullptr;
+    if (!session) {
+        sessions.push_back(std::make_unique<Session>());
+        session = sessions.back().get();
+        session->start({QStringLiteral(PELLORA_SENSOR_DIR "/01-lls.json"), QStringLiteral("silent"), QStringLiteral("garbage"),
+                 QStringLiteral(R"({"kind":"level","family":"LLS","name":"odd","deviceId":4999,"firmware":2})"),
+                 QStringLiteral("silent"), QStringLiteral("silent"), QStringLiteral("silent"), QStringLiteral(PELLORA_SENSOR_DIR "/07-slimfin.json"),
+                 QStringLiteral("silent"), QStringLiteral("silent"), QStringLiteral("silent"), QStringLiteral("silent")});
+        session->window->resize(1040, 680);
+    }
+    Session &s = *session;
+    if (during) {
+        // After the five-second fallback the list page shows, with the scan's progress under it.
+        auto *stack = s.window->selectPage()->findChild<QStackedWidget *>(QStringLiteral("selectStack"));
+        waitFor([stack] { return stack->currentIndex() == 2; }, 10000);
+        waitFor([] { return false; }, 1200);
+    } else {
+        waitFor([&s] { return !s.window->isScanning(); }, 30000);
+        waitFor([] { return false; }, 300);
+    }
+    return s.window->grab().toImage();
+}
+
 struct Screen
 {
     const char *name;
@@ -155,6 +272,16 @@ const Screen Screens[] = {
     {"tankprofile-wizard", tankProfileWizard},
     {"tankprofile-table", tankProfileTable},
     {"tankprofile-sending", tankProfileSending},
+    {"lls-plain", [] { return levelSensor(0, 0); }},
+    {"lls-voltage", [] { return levelSensor(1, 0); }},
+    {"lls-current-range", [] { return levelSensor(2, 1); }},
+    {"lls-resistive-output", [] { return levelSensor(3, 2); }},
+    {"lls-can-liquid", [] { return levelSensor(4, 0); }},
+    {"lls-voltage-output", [] { return levelSensor(1, 2); }},
+    {"lls-voltage-switch", [] { return levelSensor(1, 3); }},
+    {"lls-current-files", [] { return levelSensor(2, 4); }},
+    {"select-scanning", [] { return selectionPage(true); }},
+    {"select-ports", [] { return selectionPage(false); }},
 };
 
 }
@@ -184,6 +311,7 @@ int main(int argc, char *argv[])
         }
         ++written;
     }
+    sessions.clear();
     if (written != (wanted.isEmpty() ? static_cast<int>(std::size(Screens)) : wanted.size())) {
         std::fprintf(stderr, "unknown screen name among: %s\n", qPrintable(wanted.join(QLatin1Char(' '))));
         return 2;
