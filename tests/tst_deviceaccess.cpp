@@ -1,0 +1,422 @@
+// Device access: the serial transport over pseudo-terminals against pellora-sim, identifying a
+// sensor from its answer to "ID\r" and creating its device, and the device catalogue.
+#include "device/abstractdevice.h"
+#include "device/devicecatalogue.h"
+#include "device/deviceidentification.h"
+#include "device/serialportdriver.h"
+#include "messagelog.h"
+#include "scripteddriver.h"
+#include "simprocess.h"
+
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSerialPort>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include <pty.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+SerialPortDriver *driverFor(const QString &path)
+{
+    auto *port = new QSerialPort;
+    SerialPortDriver::applyLineSettings(port);
+    port->setPortName(path);
+    return new SerialPortDriver(port);
+}
+
+// A sensor answering one command with the given pieces, chunkGapMs apart.
+QString script(const QString &command, const QStringList &pieces, int chunkGapMs = 0)
+{
+    const QJsonObject reply{{"command", command}, {"pieces", QJsonArray::fromStringList(pieces)}};
+    return QJsonDocument(QJsonObject{{"kind", "script"}, {"replies", QJsonArray{reply}}, {"paced", false}, {"answerDelayMs", 2},
+                                     {"chunkGapMs", chunkGapMs}})
+        .toJson(QJsonDocument::Compact);
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+QByteArray signedCatalogue(const QByteArray &body, const QByteArray &firstLine = "; test catalogue")
+{
+    return firstLine + "\nchecksum=" + QCryptographicHash::hash(body, QCryptographicHash::Sha1).toHex() + "\n" + body;
+}
+
+const QByteArray Body = "[a]\nID=17\nFirmwareVersions=\"1;2\"\nName=First\nDeviceType=LLS\nOptions=\"tankProfile;dac12bit\"\n"
+                        "[b]\nID=17\nFirmwareVersions=2\nName=Later\nDeviceType=ILS\nConstantProperties=\"V;0;10\"\n"
+                        "[c]\nID=5\nName=Any firmware\nDeviceType=Slimfin\n"
+                        "[d]\nID=5\nFirmwareVersions=9\nName=Never reached\nDeviceType=Slimfin\n"
+                        "[e]\nID=6\nName=\nDeviceType=LLS\n"
+                        "[f]\nID=123\nName=Finder\nDeviceType=LLS\n";
+const QByteArray LevelPrefix("ID\r\n\r\x02I,");
+const QByteArray Boot("U\x05", 2);
+
+}
+
+class TestDeviceAccess : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void realPorts_data();
+    void realPorts();
+    void closedAndHungUpPorts();
+    void noRequestsOnceInterrupted();
+    void extraPortsListingAndExclusion();
+    void identityReplies_data();
+    void identityReplies();
+    void creation_data();
+    void creation();
+    void checksum_data();
+    void checksum();
+    void lookup_data();
+    void lookup();
+    void shippedCatalogueDescribesEveryFamily();
+
+private:
+    QTemporaryDir m_dir;
+    DeviceCatalogue m_catalogue;  // of Body
+    DeviceCatalogue m_shipped;
+};
+
+void TestDeviceAccess::initTestCase()
+{
+    QFile file(m_dir.filePath("catalogue.ini"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(signedCatalogue(Body));
+    file.close();
+    QVERIFY(m_catalogue.load(file.fileName()));
+    QVERIFY(m_shipped.load(QStringLiteral(PELLORA_CATALOGUE_PATH)));
+}
+
+void TestDeviceAccess::realPorts_data()
+{
+    QTest::addColumn<QString>("sensor");       // a simulator kind, a description file or a script
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<bool>("result");
+    QTest::addColumn<QByteArray>("response");  // empty: the caller's buffer is left as it was
+    QTest::addColumn<int>("commands");         // what the sensor received, a bootloader probe included
+    QTest::addColumn<int>("minMs");
+    QTest::addColumn<QString>("device");       // for "ID": the sensor identified, if any
+
+    const QByteArray whole = "X\r\n\r\x02X,00000001,\r\n>";
+    const QByteArray chunked = "C\r\n\r\x02C,12345678,ABCDEF01,\r\n>";
+    QStringList big;
+    for (int i = 0; i < 7; ++i)
+        big.append(QString(100, QChar('a' + i)));
+    auto row = [](const char *name, const QString &sensor, const QByteArray &request, bool result, const QByteArray &response,
+                  int commands, int minMs = 0, const QString &device = {}) {
+        QTest::newRow(name) << sensor << request << result << response << commands << minMs << device;
+    };
+    // The first piece is not checked for the prompt: one more quiet wait follows it.
+    row("one piece ending in the prompt", script("X\r", {whole}), "X\r", true, whole, 1, 45);
+    row("pieces joined", script("C\r", {chunked.left(7), chunked.mid(7, 9), chunked.mid(16)}, 20), "C\r", true, chunked, 1);
+    // Bytes came but never a final prompt: true after three attempts, the buffer untouched.
+    row("prompt inside, not last", script("P\r", {"P\r\n>still talking"}), "P\r", true, {}, 3);
+    row("commit needs no prompt", script("Z 0\r", {"Z 0\r\n\r\x02Z,"}), "Z 0\r", true, "Z 0\r\n\r\x02Z,", 1);
+    row("past 500 bytes", script("BIG\r", big, 10), "BIG\r", false, {}, 1);
+    // A byte every 25 ms without a prompt would reach the size guard after 12 s.
+    row("trickle without a prompt", script("T\r", QString(600, 'x').split("", Qt::SkipEmptyParts), 25), "T\r", false, {}, 1);
+    // Every attempt waits for a first byte.
+    row("silent", "silent", "ID\r", false, {}, 3, SerialPortDriver::SilentRequestMs - 50);
+    row("level sensor", SimProcess::sensorFile("01-lls.json"), "ID\r", true, {}, 1, 0, "LLS Level Probe");
+    row("position sensor", SimProcess::sensorFile("07-slimfin.json"), "ID\r", true, {}, 1, 0, "Slimfin Position Sensor");
+    // Three "ID" attempts without a prompt, then one wake-up probe, answered at once. Noise without a
+    // prompt looks the same from here: it gets the probe too, with its three attempts.
+    row("bootloader", "bootloader", "ID\r", true, {}, 4);
+    row("garbage", "garbage", "ID\r", true, {}, 6);
+}
+
+void TestDeviceAccess::realPorts()
+{
+    QFETCH(QString, sensor);
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, response);
+    QFETCH(int, minMs);
+    QFETCH(QString, device);
+    SimProcess sim;
+    QVERIFY(sim.start({"--verbose", sensor}));
+    QScopedPointer<SerialPortDriver> driver(driverFor(sim.port(0)));
+    QVERIFY(driver->open());
+    MessageLog log;
+    // Discovery asks with an empty buffer; the other requests show whether it is touched.
+    QByteArray buffer = request == "ID\r" ? QByteArray() : QByteArray("untouched");
+    QElapsedTimer clock;
+    clock.start();
+    const bool result = driver->sendRequest(request, buffer);
+    QTEST(result, "result");
+    const qint64 elapsed = clock.elapsed();
+    QVERIFY2(elapsed >= minMs && elapsed < 3000, qPrintable(QString::number(elapsed)));
+    if (request == "ID\r") {
+        QScopedPointer<AbstractDevice> identified(createDevice(driver.data(), result, buffer, m_shipped));
+        QCOMPARE(identified ? identified->name() : QString(), device);
+        if (identified)
+            driver.take();  // the device owns it now
+        QCOMPARE(log.contains("Bootloader (CreateBootLoaderProtocol): "), sensor == "bootloader");
+    } else {
+        QCOMPARE(buffer, response.isEmpty() ? QByteArray("untouched") : response);
+    }
+    QCOMPARE(log.contains("responseData.size()>500"), request == "BIG\r");
+    QFETCH(int, commands);
+    QCOMPARE(sim.commandsSeen(sim.port(0), commands, 1000), commands);
+    QTest::qWait(100);
+    QCOMPARE(sim.commandsSeen(sim.port(0)), commands);
+}
+
+void TestDeviceAccess::closedAndHungUpPorts()
+{
+    QScopedPointer<SerialPortDriver> closed(driverFor("/dev/pts/does-not-exist"));
+    QVERIFY(!closed->open());
+    MessageLog log;
+    QByteArray response;
+    // Discovery's own probe of a port it could not open is not worth a line; anything else is.
+    QVERIFY(!closed->sendRequest("ID\r", response));
+    QVERIFY(log.lines().isEmpty());
+    QVERIFY(!closed->sendRequest("G 3\r", response));
+    QVERIFY(log.contains("Port closed!"));
+    QVERIFY(response.isEmpty());
+    // Errors go only to a receiver with the handler slot.
+    QObject plain;
+    QVERIFY(!closed->connectErrorHandler(nullptr) && !closed->connectErrorHandler(&plain));
+
+    int master = -1, slave = -1;
+    char name[256] = {};
+    QCOMPARE(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    QScopedPointer<SerialPortDriver> driver(driverFor(QString::fromLocal8Bit(name)));
+    QVERIFY(driver->open());
+    ::close(slave);
+    ::close(master);  // the other side is gone: the terminal reports hang-up from now on
+    QElapsedTimer clock;
+    clock.start();
+    const double cpuBefore = cpuSeconds();
+    QVERIFY(!driver->sendRequest("A\r", response));
+    const double cpu = cpuSeconds() - cpuBefore;
+    // Every wait is slept out, so the request costs about what a silent one does, not a busy loop.
+    QVERIFY2(clock.elapsed() >= 1000 && cpu < 0.25 * clock.elapsed() / 1000.0,
+             qPrintable(QString("%1 s CPU over %2 ms").arg(cpu).arg(clock.elapsed())));
+    QVERIFY(response.isEmpty());
+}
+
+void TestDeviceAccess::noRequestsOnceInterrupted()
+{
+    SimProcess sim;
+    QVERIFY(sim.start({"--verbose", "silent"}));
+    const QString path = sim.port(0);
+    qint64 firstMs = -1;
+    bool second = true;
+    QScopedPointer<QThread> worker(QThread::create([&] {
+        QScopedPointer<SerialPortDriver> driver(driverFor(path));
+        driver->open();
+        QByteArray response;
+        QElapsedTimer clock;
+        clock.start();
+        driver->sendRequest("G 3\r", response);
+        firstMs = clock.elapsed();
+        second = driver->sendRequest("G 4\r", response);
+    }));
+    worker->start();
+    QTest::qWait(200);
+    worker->requestInterruption();
+    QVERIFY(worker->wait(5000));
+    // The attempt under way ends its wait; no other attempt and no other request follow.
+    QVERIFY2(firstMs < 1000, qPrintable(QString::number(firstMs)));
+    QVERIFY(!second);
+    QTest::qWait(200);
+    QCOMPARE(sim.commandsSeen(path), 1);
+}
+
+void TestDeviceAccess::extraPortsListingAndExclusion()
+{
+    // The pattern is not anchored, and it is case-sensitive.
+    for (const char *excluded : {"LPT1", "LPT12", "myLPT3port"})
+        QVERIFY2(SerialPortDriver::isExcludedPortName(excluded), excluded);
+    for (const char *kept : {"LPT0", "COM3", "lpt1"})
+        QVERIFY2(!SerialPortDriver::isExcludedPortName(kept), kept);
+
+    qputenv("PELLORA_EXTRA_PORTS", "/dev/pts/91,/dev/LPT1,,/tmp/LPT12,/dev/pts/90, /dev/ttyFAKE3");
+    const QVector<AbstractInterfaceDriver *> drivers = SerialPortDriver::availableInterfaces();
+    qunsetenv("PELLORA_EXTRA_PORTS");
+    QStringList names;
+    for (AbstractInterfaceDriver *d : drivers)
+        names.append(d->type() + ":" + d->name());
+    qDeleteAll(drivers);
+    QCOMPARE(names.mid(names.size() - 3), QStringList({"serialport:pts/91", "serialport:pts/90", "serialport:ttyFAKE3"}));
+    QVERIFY(!names.join(',').contains("LPT"));
+}
+
+void TestDeviceAccess::identityReplies_data()
+{
+    QTest::addColumn<bool>("level");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("matches");
+    QTest::addColumn<QString>("identity");  // ID, firmware and serial number
+    QTest::newRow("level: worked example") << true << LevelPrefix + "0A1F,0102,>" << true << "2591 258 000000";
+    QTest::newRow("level: more fields") << true << LevelPrefix + "10,2,abc,\r\n>" << true << "16 2 000000";
+    QTest::newRow("level: not hex") << true << LevelPrefix + "XYZ,12,>" << true << "0 18 000000";
+    QTest::newRow("level: over 32 bits") << true << LevelPrefix + "1FFFFFFFF,1,>" << true << "0 1 000000";
+    QTest::newRow("level: second field unterminated") << true << LevelPrefix + "0A1F,0102>" << false << "0 0 000000";
+    QTest::newRow("level: no echo") << true << QByteArray("\r\x02I,0A1F,0102,>") << false << "0 0 000000";
+    QTest::newRow("level: zero byte cuts the text") << true << QByteArray("ID\r\n\r\x02I,0A\0" "1F,0102,>", 20) << false << "0 0 000000";
+    QTest::newRow("level: empty") << true << QByteArray() << false << "0 0 000000";
+    QTest::newRow("position: worked example") << false << QByteArray("ID\r\n123 1.4 456789\r\n>") << true << "123 1.4 456789";
+    QTest::newRow("position: firmware without a dot") << false << QByteArray("ID\r\n123 14 456789\r\n>") << false << "  ";
+    QTest::newRow("position: letters") << false << QByteArray("ID\r\nabc 1.4 456789\r\n>") << false << "  ";
+    QTest::newRow("position: missing echo") << false << QByteArray("123 1.4 456789\r\n>") << false << "  ";
+}
+
+void TestDeviceAccess::identityReplies()
+{
+    QFETCH(bool, level);
+    QFETCH(QByteArray, reply);
+    DeviceIdentity identity{"stale", "stale", "stale"};
+    QTEST(level ? parseLevelSensorId(identity, reply) : parsePositionSensorId(identity, reply), "matches");
+    QTEST(identity.deviceId + " " + identity.firmwareVersion + " " + identity.serialNumber, "identity");
+}
+
+void TestDeviceAccess::creation_data()
+{
+    QTest::addColumn<bool>("answered");   // what sendRequest("ID\r") returned
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QByteArray>("probe");  // the port's answer to the bootloader's wake-up bytes
+    QTest::addColumn<QString>("device");    // class, name and type of the device created, if any
+    QTest::addColumn<int>("outcome");
+
+    auto row = [](const char *name, bool answered, const QByteArray &reply, const QString &device, PortReport::Outcome outcome,
+                  const QByteArray &probe = {}) { QTest::newRow(name) << answered << reply << probe << device << int(outcome); };
+    row("level sensor", true, LevelPrefix + "11,2,>", "LLSDevice|Later|ILS", PortReport::Sensor);
+    row("level answer, catalogued as a position sensor", true, LevelPrefix + "5,1,>", "", PortReport::NotInCatalogue);
+    row("level sensor catalogued without a name", true, LevelPrefix + "6,1,>", "LLSDevice|Uncatalogued LLS Device [6]|", PortReport::Sensor);
+    row("unknown ID", true, LevelPrefix + "FFFF,1,>", "", PortReport::NotInCatalogue);
+    // A position answer makes a position device whatever type the catalogue gives.
+    row("position sensor", true, "ID\r\n123 1.4 456789\r\n>", "NCPSDevice|Finder|LLS", PortReport::Sensor);
+    row("position sensor catalogued without a name", true, "ID\r\n6 2.0 1\r\n>", "NCPSDevice|Uncatalogued NCPS Device [6]|",
+        PortReport::Sensor);
+    // "I," decides the family: a position-like answer holding it is judged as a level sensor.
+    row("position answer holding I,", true, "ID\r\n123 1.4 456789 I,\r\n>", "", PortReport::NotASensor);
+    row("I, without the prefix", true, "xxI,0A1F,0102,>", "", PortReport::NotASensor);
+    row("request failed", false, LevelPrefix + "11,2,>", "", PortReport::NoAnswer);
+    // Bytes without a prompt: the wake-up probe; a banner with '*' is a bootloader.
+    row("bootloader", true, {}, "", PortReport::Bootloader, "\r\nboot*loader\r\n>");
+    row("probe answered without a banner", true, {}, "", PortReport::NotASensor, "nothing>");
+    row("silent port: no probe", false, {}, "", PortReport::NoAnswer, "\r\nboot*loader\r\n>");
+    row("unknown answer: no probe", true, "?!>", "", PortReport::NotASensor, "\r\nboot*loader\r\n>");
+}
+
+void TestDeviceAccess::creation()
+{
+    QFETCH(bool, answered);
+    QFETCH(QByteArray, reply);
+    QFETCH(QByteArray, probe);
+    QFETCH(QString, device);
+    auto *driver = new ScriptedDriver;
+    bool driverDeleted = false;
+    driver->destroyedFlag = &driverDeleted;
+    if (!probe.isEmpty())
+        driver->setReply(Boot, probe);
+    MessageLog log;
+    PortReport report;
+    QScopedPointer<AbstractDevice> created(createDevice(driver, answered, reply, m_catalogue, &report));
+    const QString made = created ? QString(created->metaObject()->className()) + "|" + created->name() + "|" + created->deviceType() : "";
+    QCOMPARE(made, device);
+    QTEST(int(report.outcome), "outcome");
+    // Only a port that answered bytes without a prompt gets the probe; only a banner is logged.
+    QCOMPARE(driver->requests, answered && reply.isEmpty() ? QByteArrayList{Boot} : QByteArrayList{});
+    QCOMPARE(log.contains("Bootloader (CreateBootLoaderProtocol): "), report.outcome == PortReport::Bootloader);
+    if (!created) {
+        delete driver;
+        return;
+    }
+    QCOMPARE(created->interfaceDriver(), driver);
+    created.reset();
+    QVERIFY2(driverDeleted, "the device owns its protocol and driver");
+}
+
+void TestDeviceAccess::checksum_data()
+{
+    QTest::addColumn<QByteArray>("content");  // null: no file at all
+    QTest::addColumn<bool>("valid");
+    const QByteArray good = signedCatalogue(Body);
+    QByteArray padded = good;
+    padded.replace(padded.indexOf('\n', padded.indexOf("checksum=")), 1, "  \r\n");
+    QByteArray upper = good;
+    const int at = good.indexOf("checksum=") + 9;
+    upper.replace(at, 40, good.mid(at, 40).toUpper());
+    QByteArray tampered = good;
+    tampered.replace("Name=First", "Name=Frist");
+    QTest::newRow("signed") << good << true;
+    QTest::newRow("line 2 ends in white space and CR") << padded << true;
+    QTest::newRow("line 1 is free") << signedCatalogue(Body, "[edited header]") << true;
+    QTest::newRow("a later line changed") << tampered << false;
+    QTest::newRow("upper-case digest") << upper << false;
+    QTest::newRow("last line signed without a line feed") << signedCatalogue(Body.chopped(1)) << true;
+    QTest::newRow("line feed dropped after signing") << good.chopped(1) << false;
+    QTest::newRow("disabled") << QByteArray("x\nchecksum=disabled\nanything at all\n") << true;
+    QTest::newRow("missing") << QByteArray() << false;
+}
+
+void TestDeviceAccess::checksum()
+{
+    QFETCH(QByteArray, content);
+    const QString path = m_dir.filePath(QTest::currentDataTag());
+    if (!content.isNull()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    MessageLog log;
+    QTEST(DeviceCatalogue::verifyChecksum(path), "valid");
+    QCOMPARE(log.contains("Catalogue checksum disabled!"), content.contains("disabled"));
+    QCOMPARE(log.contains("Error opening file:"), content.isNull());
+}
+
+void TestDeviceAccess::lookup_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QString>("firmware");
+    QTest::addColumn<QString>("entry");  // name, type, options and constant properties; empty if none
+    QTest::newRow("later entry wins among firmware lists") << "17" << "2" << "Later|ILS||V;0;10";
+    QTest::newRow("firmware in a list") << "17" << "1" << "First|LLS|tankProfile;dac12bit|";
+    QTest::newRow("entry without a list ends the search") << "5" << "9" << "Any firmware|Slimfin||";
+    QTest::newRow("firmware in no list") << "17" << "3" << "";
+    QTest::newRow("IDs compare as text") << "017" << "2" << "";
+}
+
+void TestDeviceAccess::lookup()
+{
+    QFETCH(QString, id);
+    QFETCH(QString, firmware);
+    QFETCH(QString, entry);
+    CatalogueEntry found{"stale", "stale", "stale", "stale", "stale", "stale"};
+    QCOMPARE(m_catalogue.lookup(found, {id, firmware, "000000"}), !entry.isEmpty());
+    // No match clears what identifies an entry.
+    if (entry.isEmpty())
+        QCOMPARE(found.ID + found.Name + found.DeviceType + found.ConstantProperties, QString());
+    else
+        QCOMPARE(QStringList({found.Name, found.DeviceType, found.Options, found.ConstantProperties}).join('|'), entry);
+}
+
+void TestDeviceAccess::shippedCatalogueDescribesEveryFamily()
+{
+    MessageLog log;
+    QVERIFY(DeviceCatalogue::verifyChecksum(QStringLiteral(PELLORA_CATALOGUE_PATH)));
+    QVERIFY(!log.contains("Catalogue checksum disabled!"));
+    QSet<QString> types;
+    for (const CatalogueEntry &e : m_shipped.entries())
+        types.insert(e.DeviceType);
+    for (const char *type : {"LLS", "ILS", "Murkwell", "Slimfin", "SlimfinDual"})
+        QVERIFY2(types.contains(type), type);
+}
+
+QTEST_MAIN(TestDeviceAccess)
+#include "tst_deviceaccess.moc"
