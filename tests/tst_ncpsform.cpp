@@ -1,5 +1,6 @@
-// The position sensor form: its layout, how it shows parameters and measurements, and its
-// measurement loop against the simulator with the device on a worker thread.
+// Position sensors: the list protocol's replies, the device's arithmetic, and the form that shows
+// the sensor, with a scripted driver and, for the measurement loop, against pellora-sim with the
+// device on a worker thread.
 //
 // docs/ncpsform.png is this form while it polls the simulator; to regenerate it:
 //   PELLORA_NCPS_SCREENSHOT=$PWD/docs/ncpsform.png QT_QPA_PLATFORM=offscreen tst_ncpsform pollsSimulatorUntilStopped
@@ -21,23 +22,49 @@
 #include <QThread>
 #include <QtTest>
 
+#include <climits>
+
 namespace {
 
 const DeviceIdentity Identity{"123", "1.4", "456789"};
 const CatalogueEntry Entry{"123", "", "Slimfin Position Sensor", "Slimfin", "", ""};
-
-// A device over a scripted driver with the simulated Slimfin's parameters (offset 150, scale 9011,
-// limits 400 and 3700, activator minimum 256, direct 2048).
+// The simulated Slimfin's parameters: offset 150, scale 9011, limits 400 and 3700, no-activator
+// output 0, activator minimum 256, direct output 2048.
 const QByteArray Parameters = "PLIST\r\n00,0096,posn_offset\r\n01,2333,posn_scale\r\n02,0190,output_lower\r\n"
                               "03,0E74,output_upper\r\n04,0000,output_noact\r\n05,0100,activator_min\r\n"
                               "06,0800,output_direct\r\n>";
 
+// A device over a scripted driver that answers PLIST with Parameters.
 struct Scripted
 {
     Scripted() { driver->setReply("PLIST\r", Parameters); }
     ScriptedDriver *driver = new ScriptedDriver;
     NCPSDevice device{new SlimfinProtocol(driver), Identity, Entry};
+
+    // Reads parameters with the given offset, scale and direct output instead.
+    void load(int offset, int scale, int direct)
+    {
+        auto field = [](int v) { return QByteArray::number(quint16(v), 16).rightJustified(4, '0'); };
+        QByteArray reply = Parameters;
+        reply.replace("0096", field(offset)).replace("2333", field(scale)).replace("0800", field(direct));
+        driver->setReply("PLIST\r", reply);
+        device.ReadParameter();
+    }
 };
+
+// Every field of both reads that is not zero, as "name=value" in declaration order.
+QString nonZeroFields(const NCPSMeasurement &m, const NCPSParameter &p)
+{
+    const QPair<QString, int> fields[] = {{"activator", m.activator}, {"raw_position", m.raw_position},
+        {"position", m.position}, {"posn_offset", p.posn_offset}, {"posn_scale", p.posn_scale},
+        {"output_lower", p.output_lower}, {"output_upper", p.output_upper}, {"output_noact", p.output_noact},
+        {"activator_min", p.activator_min}, {"output_direct", p.output_direct}};
+    QStringList out;
+    for (const auto &field : fields)
+        if (field.second != 0)
+            out << QString("%1=%2").arg(field.first).arg(field.second);
+    return out.join(' ');
+}
 
 // Runs code on the worker thread and waits for it.
 template<typename Code>
@@ -53,6 +80,13 @@ class TestNCPSForm : public QObject
     Q_OBJECT
 
 private slots:
+    void identityAndOwnership();
+    void readsParseListReplies_data();
+    void readsParseListReplies();
+    void countsToVolts_data();
+    void countsToVolts();
+    void rawPositionOfOutput_data();
+    void rawPositionOfOutput();
     void measurementsAndActivatorThreshold();
     void leavingBeforeTheReplyStillClosesThePort_data();
     void leavingBeforeTheReplyStillClosesThePort();
@@ -60,6 +94,170 @@ private slots:
     void noAnswerRetriesThenGivesUp();
     void pollsSimulatorUntilStopped();
 };
+
+void TestNCPSForm::identityAndOwnership()
+{
+    bool driverGone = false;
+    {
+        Scripted f;
+        f.driver->destroyedFlag = &driverGone;
+        QCOMPARE(f.device.name(), QString("Slimfin Position Sensor"));
+        QCOMPARE(f.device.deviceType(), QString("Slimfin"));
+        QCOMPARE(f.device.interfaceDriver(), f.driver);
+        QSignalSpy failed(&f.device, &AbstractDevice::CommunicationFailed);
+        QVERIFY(f.device.open() && f.driver->isOpen);
+        f.device.close();
+        QCOMPARE(f.driver->closeCount, 1);
+        // A port that cannot be opened is reported, naming it.
+        f.driver->refuseOpen = "Permission denied";
+        QVERIFY(!f.device.open());
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.at(0), (QVariantList{"open", "Cannot open SCRIPT1: Permission denied.", true}));
+    }
+    QVERIFY2(driverGone, "the device deletes its protocol, which deletes the driver");
+
+    NCPSDevice uncatalogued(new SlimfinProtocol(new ScriptedDriver), DeviceIdentity{"1234", "1.0", "1"},
+                            CatalogueEntry{"1234", "", "", "Slimfin", "", ""});
+    QCOMPARE(uncatalogued.name(), QString("Uncatalogued NCPS Device [1234]"));
+    QCOMPARE(uncatalogued.deviceType(), QString());
+}
+
+void TestNCPSForm::readsParseListReplies_data()
+{
+    QTest::addColumn<bool>("succeeds");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("fields");
+    QTest::addColumn<QStringList>("failed");  // the requests reported as unanswered instead of read
+
+    const QByteArray measurement = "MLIST\r\nM1,0400,activator\r\nM2,0100,raw_position\r\nM3,0200,position\r\n>";
+    const QStringList both{"MLIST", "PLIST"};
+    QTest::newRow("failed request, bytes ignored") << false << measurement << "" << both;
+    QTest::newRow("echo and prompt only") << true << QByteArray("PLIST\r\n>") << "" << QStringList{"MLIST"};
+    QTest::newRow("empty") << true << QByteArray() << "" << both;
+    QTest::newRow("FFFF and 8000 sign-extended")
+        << true << QByteArray("MLIST\r\nM1,FFFF,activator\r\nM2,8000,raw_position\r\nM3,7fff,position\r\n>")
+        << "activator=-1 raw_position=-32768 position=32767" << QStringList();
+    QTest::newRow("nothing read after position")
+        << true << QByteArray("MLIST\r\nM2,C180,raw_position\r\nM3,0FFF,position\r\nM1,0400,activator\r\n>")
+        << "raw_position=-16000 position=4095" << QStringList();
+    // Without its position line a measurement says nothing about the activator.
+    QTest::newRow("position sharing the prompt's piece is not read")
+        << true << QByteArray("MLIST\r\nM1,0400,activator\r\nM3,0200,position\r>") << "" << QStringList{"MLIST"};
+    // output_direct missing, an unknown name, and posn_scale twice (the last counts).
+    QTest::newRow("parameters")
+        << true
+        << QByteArray("PLIST\r\nP0,0096,posn_offset\r\nP1,1000,posn_scale\r\nP2,0190,output_lower\r\n"
+                      "P9,1234,output_mode\r\nP3,0E74,output_upper\r\nP4,FFFE,output_noact\r\n"
+                      "P5,0100,activator_min\r\nP1,2333,posn_scale\r\n>")
+        << "posn_offset=150 posn_scale=9011 output_lower=400 output_upper=3700 output_noact=-2 activator_min=256"
+        << QStringList{"MLIST"};
+    QTest::newRow("malformed lines")
+        << true
+        << QByteArray("PLIST\r\n"
+                      "P3,0FFF,output_upper\n"               // name without the carriage return: skipped
+                      "P2,0190,Output_lower\r\n"             // names are case-sensitive
+                      "\x02noise P5,0100,activator_min\r\n"  // the match may start anywhere
+                      "P0,0x1F,posn_offset\r\n"              // not four hex digits: 0
+                      "P1,12,posn_scale\r\n"                 // too short to match: skipped
+                      "P6,0010,output_direct\r\n>")
+        << "activator_min=256 output_direct=16" << QStringList{"MLIST"};
+}
+
+// Both reads get the same reply: measurement names never land in the parameters, nor the reverse.
+// A read either emits its record, which for parameters the device then keeps, or reports that the
+// sensor did not answer; a record of zeros never stands for a failed read.
+void TestNCPSForm::readsParseListReplies()
+{
+    QFETCH(bool, succeeds);
+    QFETCH(QByteArray, reply);
+    QFETCH(QStringList, failed);
+    Scripted f;
+    f.load(1, 2, 3);
+    const NCPSParameter before = f.device.parameters();
+    f.driver->requests.clear();
+    f.driver->responder = [&](const QByteArray &, QByteArray &response) {
+        response = reply;
+        return succeeds;
+    };
+    QSignalSpy measurements(&f.device, &NCPSDevice::MeasurementUpdate);
+    QSignalSpy parameters(&f.device, &NCPSDevice::ParameterUpdate);
+    QSignalSpy failures(&f.device, &AbstractDevice::CommunicationFailed);
+    f.device.ReadMeasurement();
+    f.device.ReadParameter();
+    QCOMPARE(f.driver->requests, QByteArrayList({"MLIST\r", "PLIST\r"}));
+    QStringList unanswered;
+    for (const QList<QVariant> &args : failures) {
+        unanswered << args.at(0).toString();
+        QCOMPARE(args.mid(1), (QVariantList{"The sensor on SCRIPT1 did not answer.", false}));
+    }
+    QCOMPARE(unanswered, failed);
+    QCOMPARE(measurements.count(), failed.contains("MLIST") ? 0 : 1);
+    QCOMPARE(parameters.count(), failed.contains("PLIST") ? 0 : 1);
+    const auto m = measurements.isEmpty() ? NCPSMeasurement{} : measurements.at(0).at(0).value<NCPSMeasurement>();
+    const auto p = parameters.isEmpty() ? NCPSParameter{} : parameters.at(0).at(0).value<NCPSParameter>();
+    QCOMPARE(nonZeroFields({}, f.device.parameters()), nonZeroFields({}, parameters.isEmpty() ? before : p));
+    QTEST(nonZeroFields(m, p), "fields");
+}
+
+void TestNCPSForm::countsToVolts_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("clamp");
+    QTest::addColumn<double>("volts");
+    // 0..4095 counts are 0..4.568 V; beyond, limited with clamping and extrapolated without.
+    QTest::newRow("4095") << 4095 << false << 4.568;
+    QTest::newRow("2048") << 2048 << true << 2.2846;
+    QTest::newRow("0") << 0 << true << 0.0;
+    QTest::newRow("5000 clamped") << 5000 << true << 4.568;
+    QTest::newRow("5000") << 5000 << false << 5.5775;
+    QTest::newRow("-100 clamped") << -100 << true << 0.0;
+    QTest::newRow("-100") << -100 << false << -0.11155;
+}
+
+void TestNCPSForm::countsToVolts()
+{
+    QFETCH(int, count);
+    QFETCH(bool, clamp);
+    QFETCH(double, volts);
+    Scripted f;
+    QVERIFY(qAbs(f.device.countsToVolts(count, clamp) - volts) < 1e-4);
+}
+
+void TestNCPSForm::rawPositionOfOutput_data()
+{
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<int>("scale");
+    QTest::addColumn<int>("direct");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("raw");
+    QTest::newRow("lower limit") << 150 << 9011 << 2048 << 400 << -12135;
+    QTest::newRow("falling output, lower on the right") << 150 << -9011 << 2048 << 400 << 11835;
+    // Equal scale and offset (also the all-zero parameters before a read) and a zero scale cannot be
+    // inverted: the middle, not a fault.
+    QTest::newRow("all zero, as before a read") << 0 << 0 << 0 << 400 << 0;
+    QTest::newRow("scale equal to offset") << 77 << 77 << 0 << 3700 << 0;
+    QTest::newRow("zero scale") << 150 << 0 << 2048 << 400 << 0;
+    // 0x8000 << 16 is INT_MIN, and INT_MIN / 0xFFFF (-1) traps in 32 bits: 2^31 wraps to INT_MIN.
+    QTest::newRow("8000 with scale FFFF") << 0 << -1 << 0 << -32768 << INT_MIN;
+    QTest::newRow("8000 with scale FFFF, offset 1") << 1 << -1 << 0 << -32768 << INT_MAX;
+    QTest::newRow("difference shifted into the sign bit") << 0 << 1 << -7233 << 32767 << -1673527296;
+    QTest::newRow("final subtraction wraps") << 2 << 1 << 0 << -32768 << INT_MAX - 1;
+    // Where 32 bits hold every step, the 32-bit result: the largest shift, and a division that
+    // truncates toward zero.
+    QTest::newRow("largest defined") << -32768 << 32767 << 0 << 32767 << 98304;
+    QTest::newRow("negative quotient truncated") << 0 << 3 << 1 << 0 << -21845;
+}
+
+void TestNCPSForm::rawPositionOfOutput()
+{
+    QFETCH(int, offset);
+    QFETCH(int, scale);
+    QFETCH(int, direct);
+    QFETCH(int, count);
+    Scripted f;
+    f.load(offset, scale, direct);
+    QTEST(f.device.rawPositionOfOutput(count), "raw");
+}
 
 void TestNCPSForm::measurementsAndActivatorThreshold()
 {
