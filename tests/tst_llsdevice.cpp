@@ -1,5 +1,7 @@
 // The level sensor device against a scripted register bank: catalogue options, the load sequence, every
-// parameter write on the wire, the tank profile table and the processing of measurements.
+// parameter write on the wire, the tank profile table and the processing of measurements; and the
+// level and output arithmetic it rests on.
+#include "lls/device/levelarithmetic.h"
 #include "llsrig.h"
 #include "messagelog.h"
 
@@ -23,12 +25,18 @@ private slots:
     void namesAndDescription();
     void parameters_data();
     void parameters();
-    void requestsAnswerOnceInOrder();
+    void sensorLostMidway();
     void tankProfileWrite_data();
     void tankProfileWrite();
     void tankProfileRead();
     void measurement_data();
     void measurement();
+    void rounding_data();
+    void rounding();
+    void percentages_data();
+    void percentages();
+    void outputValues_data();
+    void outputValues();
 };
 
 void TestLLSDevice::load_data()
@@ -162,6 +170,8 @@ void TestLLSDevice::parameters_data()
     row("fixed output not a number", "LLS", 0, "setFixOutputValue", values(std::numeric_limits<float>::quiet_NaN()), {});
     row("fixed output ended", "LLS", 0, "disableFixOutput", {}, {"M 0\r", "Z 0\r"});
     row("nothing to send", "LLS", 0, "loadingFinish", values(0, 0, 0, "x"), {});
+    row("unknown names skipped", "LLS", 0, "liquidType,bogus,,measuringRange", values(3, 90, 7, "x"),
+        B{"B 4\r", "G 3\r", "S 387 1f\r", "S 388 399\r", "Z 0\r"} + RangeReads);
     row("NMEA", "Murkwell", 0x200, "NMEAliquidType", values(3, 12), {"S 38F 3\r", "S 38D C\r", "S 38E C\r", "G 38F\r", "G 38D\r"},
         {{"nmeaType", 3}, {"nmeaInstance", 12}});
     row("NMEA out of range", "Murkwell", 0x200, "NMEAliquidType", values(6, -1), {"G 38F\r", "G 38D\r"});
@@ -169,6 +179,9 @@ void TestLLSDevice::parameters_data()
     row("tank bit already set", "Murkwell", 0xA0, tank, values(0, 0, 0, "true"), {"G 13\r", "Z 0\r"}, {{"tankEnabled", true}});
     row("tank bit cleared", "Murkwell", 0xA0, tank, values(0, 0, 0, "yes"), {"G 13\r", "S 13 20\r", "Z 0\r"}, {{"tankEnabled", false}});
     row("tank bit, features unreadable", "Murkwell", 0x20, tank, values(0, 0, 0, "true"), {"G 13\r", "Z 0\r"}, {{"tankEnabled", false}}, {}, true);
+    SetParamStruct refused = profile({"0", "100"}, {"0"});
+    refused.text = "true";
+    row("table refused: profiling not switched on", "Murkwell", 0x20, "tankProfile," + tank, refused, {}, {{"tankEnabled", false}});
     row("0.5..4.5 V switches to 5 V", "ILS", 0x20, range, values(0.5f, 4.5f),
         B{"G 13\r", "S 13 60\r", "Z 0\r", "S 389 66\r", "S 38A 399\r", "Z 0\r"} + RangeReads,
         {{"type", "5V"}, {"maxCal", 5}, {"maxLimit", 4.75}, {"minValue", 0.5}, {"maxValue", 4.5}});
@@ -211,30 +224,38 @@ void TestLLSDevice::parameters()
     QFETCH(bool, featuresUnreadable);
     if (featuresUnreadable)
         rig.unreadable.append(19);
+    QSignalSpy answered(&rig.device, &LLSDevice::ParamSet);
     rig.device.SetParam(param, request);
     QFETCH(QByteArrayList, wire);
     QCOMPARE(QString(rig.sent().join(" ")), QString(wire.join(" ")));
     LLS_COMPARE_FIELDS(rig.device, fields);
+    // Every request is answered once, with its own names and record.
+    QCOMPARE(answered.count(), 1);
+    const SetParamStruct back = answered.at(0).at(1).value<SetParamStruct>();
+    QCOMPARE(answered.at(0).at(0).toString() + back.text + QString::number(back.value3) + back.profileLevels.join(','),
+             param + request.text + QString::number(request.value3) + request.profileLevels.join(','));
 }
 
-void TestLLSDevice::requestsAnswerOnceInOrder()
+// A sensor that stops answering ends a load or a write after three exchanges without a reply;
+// nothing read after it is shown, and the request is reported.
+void TestLLSDevice::sensorLostMidway()
 {
-    LLSRig rig("LLS");
+    LLSRig rig("ILS");
+    int answers = 5;
+    const auto bank = rig.driver->responder;
+    rig.driver->responder = [&](const QByteArray &request, QByteArray &response) { return answers-- > 0 && bank(request, response); };
+    QSignalSpy failed(&rig.device, &AbstractDevice::CommunicationFailed);
+    QSignalSpy loaded(&rig.device, &LLSDevice::ParameterUpdate);
     QSignalSpy answered(&rig.device, &LLSDevice::ParamSet);
-    MessageLog log;
-    SetParamStruct s = values(3, 90, 7, "x");
-    s.profileLevels = QStringList{"1"};
-    rig.device.SetParam("liquidType,bogus,,measuringRange", s);
-    QCOMPARE(rig.sent().mid(0, 4), (QByteArrayList{"B 4\r", "G 3\r", "S 387 1f\r", "S 388 399\r"}));
-    QVERIFY(log.lines().contains("Param:  bogus  not recognized!!! "));
-    QVERIFY(log.lines().contains("Param:    not recognized!!! "));
+    rig.device.ReadParameter();
+    QCOMPARE(rig.driver->requests.size(), 5 + LLSDevice::MaxFailedExchanges);
+    QCOMPARE(loaded.count(), 0);
+    rig.device.SetParam("measuringRange", values(10, 90));
+    QCOMPARE(rig.driver->requests.size(), 5 + LLSDevice::MaxFailedExchanges);
     QCOMPARE(answered.count(), 1);
-    QCOMPARE(answered.at(0).at(0).toString(), QString("liquidType,bogus,,measuringRange"));
-    const SetParamStruct back = answered.at(0).at(1).value<SetParamStruct>();
-    QCOMPARE(back.text, QString("x"));
-    QCOMPARE(back.value3, 7.f);
-    QCOMPARE(back.profileLevels, QStringList{"1"});
-
+    QCOMPARE(failed.size(), 2);
+    QCOMPARE(failed.at(0), (QVariantList{"load", "The sensor on SCRIPT1 stopped answering while it was being read.", false}));
+    QCOMPARE(failed.at(1).at(0).toString(), QString("set"));
 }
 
 void TestLLSDevice::tankProfileWrite_data()
@@ -370,6 +391,85 @@ void TestLLSDevice::measurement()
     QTEST(d.readError, "readError");
     const QString shown = log.lines().filter(QRegularExpression("reducedlevel|Error reading")).join('|');
     QVERIFY2(debugLine.isEmpty() ? shown.isEmpty() : shown.startsWith(debugLine), qPrintable(shown));
+}
+
+void TestLLSDevice::rounding_data()
+{
+    QTest::addColumn<double>("x");
+    QTest::addColumn<int>("halfUp");
+    QTest::addColumn<int>("truncated");
+    QTest::newRow("2.5") << 2.5 << 3 << 2;
+    QTest::newRow("-2.5") << -2.5 << -2 << -2;
+    QTest::newRow("-2.51") << -2.51 << -3 << -2;
+    QTest::newRow("-0.9") << -0.9 << -1 << 0;
+    QTest::newRow("huge") << 1e30 << INT_MAX << INT_MAX;
+    QTest::newRow("-huge") << -1e30 << INT_MIN << INT_MIN;
+    QTest::newRow("nan") << std::numeric_limits<double>::quiet_NaN() << 0 << 0;
+}
+
+void TestLLSDevice::rounding()
+{
+    QFETCH(double, x);
+    QTEST(LevelArithmetic::roundHalfUp(x), "halfUp");
+    QTEST(LevelArithmetic::truncate(x), "truncated");
+}
+
+void TestLLSDevice::percentages_data()
+{
+    QTest::addColumn<float>("percent");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("profileText");  // the count as a tank profile point reads back
+    QTest::newRow("10") << 10.f << 102 << "10";
+    QTest::newRow("90") << 90.f << 921 << "90";
+    QTest::newRow("half") << 49.95f << 511 << "50";
+    QTest::newRow("12.5") << 12.5f << 128 << "12.5";
+    QTest::newRow("0.05 is a count") << 0.05f << 1 << "0.1";
+    QTest::newRow("0.04 is not") << 0.04f << 0 << "0";
+    QTest::newRow("full") << 100.f << 1023 << "100";
+}
+
+// Percent to count rounds half up; the way back lands within half a count.
+void TestLLSDevice::percentages()
+{
+    QFETCH(float, percent);
+    QFETCH(int, count);
+    QCOMPARE(LevelArithmetic::countOfPercent(percent, 1023), count);
+    QVERIFY(qAbs(LevelArithmetic::percentOfCount(count, 1023) - percent) <= 50.f / 1023);
+    QTEST(LevelArithmetic::profilePercentText(count, 1023), "profileText");
+}
+
+void TestLLSDevice::outputValues_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<float>("minCal");
+    QTest::addColumn<float>("maxCal");
+    QTest::addColumn<int>("dacMax");
+    QTest::addColumn<int>("decimals");
+    QTest::addColumn<float>("value");
+    QTest::newRow("20 mA top") << 1023 << 2.f << 20.f << 1023 << 1 << 20.f;
+    QTest::newRow("mid current") << 512 << 2.f << 20.f << 1023 << 1 << 11.f;
+    QTest::newRow("0.5 V of 5") << 102 << 0.f << 5.f << 1023 << 2 << 0.5f;
+    QTest::newRow("4.5 V of 10") << 460 << 0.f << 10.f << 1023 << 2 << 4.5f;
+    QTest::newRow("resistive") << 500 << 0.f << 100.f << 1023 << 1 << 48.9f;
+    QTest::newRow("12 bit current") << 455 << 2.f << 20.f << 4095 << 2 << 4.f;
+    QTest::newRow("Murkwell 4 mA") << 190 << 0.1f << 21.1f << 1023 << 1 << 4.f;
+    QTest::newRow("coarse") << 10 << 0.f << 200.f << 1023 << 0 << 2.f;
+    QTest::newRow("step exactly 0.1") << 10 << 0.f << 102.3f << 1023 << 0 << 1.f;
+    QTest::newRow("no range") << 10 << 0.f << 0.f << 1023 << 2 << 0.f;
+}
+
+// A count as a value rounded to the decimals its step allows, and back to the same count.
+void TestLLSDevice::outputValues()
+{
+    QFETCH(int, count);
+    QFETCH(float, minCal);
+    QFETCH(float, maxCal);
+    QFETCH(int, dacMax);
+    QFETCH(float, value);
+    QTEST(LevelArithmetic::outputDecimals((static_cast<double>(maxCal) - minCal) / dacMax), "decimals");
+    QCOMPARE(LevelArithmetic::outputValue(count, minCal, maxCal, dacMax), value);
+    if (maxCal - minCal >= 1)
+        QCOMPARE(LevelArithmetic::outputCount(value, minCal, LevelArithmetic::outputStep(minCal, maxCal, dacMax)), count);
 }
 
 QTEST_GUILESS_MAIN(TestLLSDevice)
