@@ -1,20 +1,47 @@
 #ifndef MESSAGELOG_H
 #define MESSAGELOG_H
 
+#include <QMutex>
 #include <QStringList>
-#include <QtGlobal>
 
-// Captures the Qt debug output while it lives, so tests can check the diagnostic lines.
+// Captures the Qt debug output, of every thread, while it lives, so tests can check the diagnostic lines.
 class MessageLog
 {
 public:
-    MessageLog();
-    ~MessageLog();
-    QStringList lines() const;
-    bool contains(const QString &text) const;
-    void clear();
+    MessageLog()
+    {
+        clear();
+        m_previous = qInstallMessageHandler(capture);
+    }
+    ~MessageLog() { qInstallMessageHandler(m_previous); }
+    QStringList lines() const
+    {
+        QMutexLocker lock(&mutex());
+        return captured();
+    }
+    bool contains(const QString &text) const { return !lines().filter(text).isEmpty(); }
+    void clear()
+    {
+        QMutexLocker lock(&mutex());
+        captured().clear();
+    }
 
 private:
+    static QMutex &mutex()
+    {
+        static QMutex m;
+        return m;
+    }
+    static QStringList &captured()
+    {
+        static QStringList c;
+        return c;
+    }
+    static void capture(QtMsgType, const QMessageLogContext &, const QString &message)
+    {
+        QMutexLocker lock(&mutex());
+        captured().append(message);
+    }
     QtMessageHandler m_previous;
 };
 

@@ -12,19 +12,48 @@ class ScriptedDriver : public AbstractInterfaceDriver
 {
     Q_OBJECT
 public:
-    explicit ScriptedDriver(const QString &portName = QStringLiteral("SCRIPT1"));
+    explicit ScriptedDriver(const QString &portName = QStringLiteral("SCRIPT1"))
+    {
+        m_type = QStringLiteral("serialport");
+        m_name = portName;
+    }
+    ~ScriptedDriver() override
+    {
+        if (destroyedFlag)
+            *destroyedFlag = true;
+    }
 
     // Answer to give a request; a request without an answer fails (returns false).
-    void setReply(const QByteArray &request, const QByteArray &reply);
+    void setReply(const QByteArray &request, const QByteArray &reply) { m_replies.insert(request, reply); }
     // Or decide per request: returns whether the request succeeds and fills the response.
     std::function<bool(const QByteArray &request, QByteArray &response)> responder;
 
-    bool open() override;
-    void close() override;
-    bool sendRequest(const QByteArray &request, QByteArray &response) override;
+    bool open() override
+    {
+        ++openCount;
+        return isOpen = refuseOpen.isEmpty();
+    }
+    void close() override
+    {
+        ++closeCount;
+        isOpen = false;
+    }
+    bool sendRequest(const QByteArray &request, QByteArray &response) override
+    {
+        requests.append(request);
+        if (responder)
+            return responder(request, response);
+        if (!m_replies.contains(request))
+            return false;
+        response = m_replies.value(request);
+        return true;
+    }
     QString type() const override { return m_type; }
     QString name() const override { return m_name; }
-    bool connectErrorHandler(QObject *receiver) override;
+    bool connectErrorHandler(QObject *receiver) override
+    {
+        return static_cast<bool>(connect(this, SIGNAL(Error(QString)), receiver, SLOT(onInterfaceError(QString))));
+    }
     QString openError() const override { return refuseOpen; }
 
     QByteArrayList requests;
@@ -33,7 +62,6 @@ public:
     int openCount = 0;
     int closeCount = 0;
     bool *destroyedFlag = nullptr;
-    ~ScriptedDriver() override;
 
 signals:
     void Error(QString errorMSG);
