@@ -472,13 +472,6 @@ void TestMainWindow::deadPortBackToTheList()
         QVERIFY(holder.open(QIODevice::ReadWrite));
     else
         QVERIFY(s.showAndPoll(0));
-    QStringList shown;
-    QTimer sampler;
-    connect(&sampler, &QTimer::timeout, [&] {
-        if (NCPSForm *form = s.window->positionForm())
-            shown << form->activatorWidget()->noActivatorText();
-    });
-    sampler.start(20);
 
     MessageLog log;
     QElapsedTimer clock;
@@ -504,8 +497,6 @@ void TestMainWindow::deadPortBackToTheList()
     const double linesPerSecond = log.lines().size() / (clock.elapsed() / 1000.0);
     QVERIFY2(cpu < 0.25 && linesPerSecond < 20, qPrintable(QString("%1 of a core, %2 lines/s").arg(cpu).arg(linesPerSecond)));
     QCOMPARE(readingsAfterFailure, 0);
-    if (fault == "silent")
-        QVERIFY2(shown.contains(" No Answer From Sensor \n" + ptsName(port)), qPrintable(shown.join('|')));
 }
 
 // The scenarios below run in a child copy of this program, because they end the process.

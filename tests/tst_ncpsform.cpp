@@ -1,6 +1,6 @@
-// Position sensors: the list protocol's replies, the device's arithmetic, and the form that shows
-// the sensor, with a scripted driver and, for the measurement loop, against pellora-sim with the
-// device on a worker thread.
+// Position sensors: the list protocol's replies, the device's arithmetic, the form that shows the
+// sensor (with a scripted driver and, for the measurement loop, against pellora-sim with the device
+// on a worker thread), and the activator picture.
 //
 // docs/ncpsform.png is this form while it polls the simulator; to regenerate it:
 //   PELLORA_NCPS_SCREENSHOT=$PWD/docs/ncpsform.png QT_QPA_PLATFORM=offscreen tst_ncpsform pollsSimulatorUntilStopped
@@ -14,15 +14,18 @@
 #include "simprocess.h"
 
 #include <QDoubleSpinBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QSvgRenderer>
 #include <QTabWidget>
 #include <QThread>
 #include <QtTest>
 
 #include <climits>
+#include <functional>
 
 namespace {
 
@@ -66,6 +69,50 @@ QString nonZeroFields(const NCPSMeasurement &m, const NCPSParameter &p)
     return out.join(' ');
 }
 
+const QColor MinimumColour("#0FA752");
+const QColor MaximumColour("#2F6FBA");
+const ActivatorWidget::BubbleType AllBubbles[] = {ActivatorWidget::MinimumBubble, ActivatorWidget::MaximumBubble,
+                                                  ActivatorWidget::ActivatorBubble};
+
+// Text is antialiased, so pixels are told apart by their dominant channel; the picture is grey.
+bool isRed(QRgb p) { return qRed(p) > 200 && qGreen(p) < 60 && qBlue(p) < 60; }
+bool isGreenish(QRgb p) { return qGreen(p) > qRed(p) + 40 && qGreen(p) > qBlue(p) + 20; }
+bool isBluish(QRgb p) { return qBlue(p) > qRed(p) + 40 && qBlue(p) > qGreen(p) + 20; }
+
+// The matching pixels inside the rows [top, bottom): how many, and their first and last column (-1 if none).
+struct Span
+{
+    int count = 0, first = -1, last = -1;
+    int width() const { return last - first; }
+    int centre() const { return (first + last) / 2; }
+};
+
+Span scan(const QImage &image, int top, int bottom, const std::function<bool(QRgb)> &match)
+{
+    Span s;
+    for (int y = qMax(0, top); y < qMin(image.height(), bottom); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (match(image.pixel(x, y))) {
+                ++s.count;
+                s.first = s.first < 0 ? x : qMin(s.first, x);
+                s.last = qMax(s.last, x);
+            }
+    return s;
+}
+
+QImage render(ActivatorWidget &widget)
+{
+    return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// A widget of the given size with the bubble labels hidden, so only the paint shows.
+void prepare(ActivatorWidget &widget, int w, int h)
+{
+    widget.resize(w, h);
+    for (auto type : AllBubbles)
+        widget.setBubbleVisible(type, false);
+}
+
 // Runs code on the worker thread and waits for it.
 template<typename Code>
 void onThread(QObject *context, Code code)
@@ -80,6 +127,7 @@ class TestNCPSForm : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { qRegisterMetaType<ActivatorWidget::BubbleType>(); }
     void identityAndOwnership();
     void readsParseListReplies_data();
     void readsParseListReplies();
@@ -93,6 +141,10 @@ private slots:
     void noAnswerRetriesThenGivesUp_data();
     void noAnswerRetriesThenGivesUp();
     void pollsSimulatorUntilStopped();
+    void valueAndBubbleRules();
+    void bubbleLabelsPlaceAndScale();
+    void activatorLineOrWarningOnImage();
+    void markersOnImageAndInsideWidget();
 };
 
 void TestNCPSForm::identityAndOwnership()
@@ -115,11 +167,6 @@ void TestNCPSForm::identityAndOwnership()
         QCOMPARE(failed.at(0), (QVariantList{"open", "Cannot open SCRIPT1: Permission denied.", true}));
     }
     QVERIFY2(driverGone, "the device deletes its protocol, which deletes the driver");
-
-    NCPSDevice uncatalogued(new SlimfinProtocol(new ScriptedDriver), DeviceIdentity{"1234", "1.0", "1"},
-                            CatalogueEntry{"1234", "", "", "Slimfin", "", ""});
-    QCOMPARE(uncatalogued.name(), QString("Uncatalogued NCPS Device [1234]"));
-    QCOMPARE(uncatalogued.deviceType(), QString());
 }
 
 void TestNCPSForm::readsParseListReplies_data()
@@ -454,6 +501,181 @@ void TestNCPSForm::pollsSimulatorUntilStopped()
     onThread(&workerContext, [&] { delete device; });
     worker.quit();
     QVERIFY(worker.wait(5000));
+}
+
+// The activator picture: value rules and signals, bubble placement and font scaling, and what the
+// paint puts on a rendered image.
+void TestNCPSForm::valueAndBubbleRules()
+{
+    ActivatorWidget widget;
+    QSignalSpy changed(&widget, &ActivatorWidget::valueChanged);
+    QSignalSpy bubbleChanged(&widget, &ActivatorWidget::bubbleValueChanged);
+    // The value, the activator and maximum bubbles, then every value and bubble signal so far.
+    auto state = [&] {
+        QString text = QString("%1 %2 %3 |").arg(widget.value()).arg(widget.bubbleValue(ActivatorWidget::ActivatorBubble))
+                           .arg(widget.bubbleValue(ActivatorWidget::MaximumBubble));
+        for (const QList<QVariant> &args : changed)
+            text += " " + args.at(0).toString();
+        text += " |";
+        for (const QList<QVariant> &args : bubbleChanged)
+            text += QString(" %1:%2").arg(int(args.at(0).value<ActivatorWidget::BubbleType>())).arg(args.at(1).toInt());
+        return text;
+    };
+    // Limited to the range; the activator bubble follows.
+    widget.setValue(150);
+    QCOMPARE(state(), QString("100 100 0 | 100 | 2:100"));
+    // Out of range again, and limited to what it already is: nothing changes, nothing is sent.
+    widget.setValue(150);
+    widget.setValue(100);
+    QCOMPARE(state(), QString("100 100 0 | 100 | 2:100"));
+    // Moving the activator bubble moves the value, once.
+    widget.setBubbleValue(ActivatorWidget::ActivatorBubble, 20);
+    QCOMPARE(state(), QString("20 20 0 | 100 20 | 2:100 2:20"));
+    // Marker bubbles are limited like the value, the same way twice, and leave the value alone.
+    widget.setBubbleValue(ActivatorWidget::MaximumBubble, 500);
+    widget.setBubbleValue(ActivatorWidget::MaximumBubble, 500);
+    QCOMPARE(state(), QString("20 20 100 | 100 20 | 2:100 2:20 1:100"));
+    // Not following: the value moves alone until following is switched back on.
+    widget.setBubbleFollowsValue(false);
+    widget.setValue(90);
+    QCOMPARE(state(), QString("90 20 100 | 100 20 90 | 2:100 2:20 1:100"));
+    widget.setBubbleFollowsValue(true);
+    QCOMPARE(widget.bubbleValue(ActivatorWidget::ActivatorBubble), 90);
+    // A maximum below the minimum collapses the range onto the minimum; the value follows.
+    changed.clear();
+    widget.setRange(10, 5);
+    QCOMPARE(QString("%1 %2 %3").arg(widget.minimum()).arg(widget.maximum()).arg(widget.value()), QString("10 10 10"));
+    widget.setValue(3);
+    widget.setRange(-15800, 15800);
+    QCOMPARE(changed.count(), 1);
+}
+
+void TestNCPSForm::bubbleLabelsPlaceAndScale()
+{
+    ActivatorWidget widget;
+    const int pictureHeight = widget.renderer()->defaultSize().height();
+    QVERIFY(pictureHeight > 0 && pictureHeight % 4 == 0);
+    widget.resize(500, 200);
+    widget.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&widget));
+    QLabel *label = widget.bubbleLabel(ActivatorWidget::ActivatorBubble);
+    const int lw = label->width();
+    QVERIFY(lw > 30 && lw < 250);
+
+    // 500 pixels wide, 6 % margins. Near an edge the bubble opens towards the middle; in between it
+    // keeps its image. The tail sits at 88 % of the R image's width, 12 % of the L image's.
+    const struct { int value, pixel; bool left; } steps[] = {{0, 30, true}, {50, 250, true}, {100, 470, false}, {50, 250, false}};
+    for (const auto &step : steps) {
+        widget.setValue(step.value);
+        QCOMPARE(widget.valueToPixel(step.value), step.pixel);
+        QVERIFY(label->styleSheet().contains(step.left ? ActivatorWidget::LeftBubbleImage : ActivatorWidget::RightBubbleImage));
+        QCOMPARE(label->x(), step.pixel - static_cast<int>(lw * (step.left ? 1 - 0.88 : 0.88)));
+        // The activator bubble's bottom edge at 40 % of the height, the markers' at 51 %.
+        QCOMPARE(label->geometry().bottom() + 1, 80);
+    }
+    QLabel *minimumLabel = widget.bubbleLabel(ActivatorWidget::MinimumBubble);
+    widget.setBubbleValue(ActivatorWidget::MinimumBubble, 60);
+    QCOMPARE(minimumLabel->geometry().bottom() + 1, 102);
+
+    // The labels' font: 9 points at the picture's height, scaled down below it, never up.
+    widget.resize(600, pictureHeight / 2);
+    QCoreApplication::processEvents();
+    for (auto type : AllBubbles)
+        QCOMPARE(widget.bubbleLabel(type)->font().pointSizeF(), 4.5);
+    const int smallWidth = label->width();
+    widget.resize(600, pictureHeight * 2);
+    QCoreApplication::processEvents();
+    QCOMPARE(label->font().pointSizeF(), 9.0);
+    QVERIFY(label->width() > smallWidth);  // fitted to its text again
+    // Collapsed to nothing: still a usable font, no zero-size request.
+    widget.resize(600, 0);
+    QCoreApplication::processEvents();
+    QVERIFY(label->font().pointSizeF() > 0);
+}
+
+void TestNCPSForm::activatorLineOrWarningOnImage()
+{
+    ActivatorWidget widget;
+    prepare(widget, 500, 200);
+    widget.setValue(25);
+
+    // A dash-dot line in the value's column from 2/5 to 3/5 of the height, and nothing else red.
+    QImage image = render(widget);
+    Span red = scan(image, 0, 200, isRed);
+    QVERIFY(red.count > 20);
+    QCOMPARE(red.first, 140);
+    QCOMPARE(red.last, 140);
+    QCOMPARE(scan(image, 80, 121, isRed).count, red.count);
+
+    // No activator: the warning centred across the width around 2/5 of the height, no line.
+    widget.setActivatorVisible(false);
+    image = render(widget);
+    red = scan(image, 0, 200, isRed);
+    QVERIFY(red.width() > 60);
+    QVERIFY(qAbs(red.centre() - 250) <= 3);
+    QCOMPARE(scan(image, 40, 120, isRed).count, red.count);
+    widget.setNoActivatorText(QString());
+    QCOMPARE(scan(render(widget), 0, 200, isRed).count, 0);
+
+    // A one-value range paints the line in the middle.
+    widget.setActivatorVisible(true);
+    widget.setRange(10, 10);
+    QCOMPARE(widget.valueToPixel(-100000), 250);
+    red = scan(render(widget), 0, 200, isRed);
+    QVERIFY(red.count > 20);
+    QCOMPARE(red.first, 250);
+    QCOMPARE(red.last, 250);
+}
+
+void TestNCPSForm::markersOnImageAndInsideWidget()
+{
+    ActivatorWidget widget;
+    prepare(widget, 600, 240);
+    widget.setActivatorVisible(false);
+    widget.setNoActivatorText(QString());
+    widget.setBubbleValue(ActivatorWidget::MinimumBubble, 30);
+    widget.setBubbleValue(ActivatorWidget::MaximumBubble, 70);
+    const int mid = static_cast<int>(0.505 * 240);  // 121
+    // The minimum's text above its triangle, the maximum's below; neither colour elsewhere.
+    auto minimumText = [&](const QImage &image) { return scan(image, 0, mid - 10, isGreenish); };
+    auto maximumText = [&](const QImage &image) { return scan(image, mid + 11, 240, isBluish); };
+
+    // Without marker texts, no markers.
+    QImage image = render(widget);
+    QCOMPARE(scan(image, 0, 240, [](QRgb p) { return isGreenish(p) || isBluish(p); }).count, 0);
+
+    widget.setMarkerText(ActivatorWidget::MinimumBubble, "Current Minimum Position\n1.00 V");
+    widget.setMarkerText(ActivatorWidget::MaximumBubble, "Current Maximum Position\n4.00 V");
+    image = render(widget);
+    const int xMin = widget.valueToPixel(30);
+    const int xMax = widget.valueToPixel(70);
+
+    // Triangles: the minimum's above the mid-line, tip down; the maximum's below, tip up.
+    QCOMPARE(image.pixelColor(xMin, mid - 5), MinimumColour);
+    QCOMPARE(image.pixelColor(xMin + 4, mid - 9), MinimumColour);
+    QVERIFY(image.pixelColor(xMin + 4, mid - 2) != MinimumColour);
+    QCOMPARE(image.pixelColor(xMax, mid + 5), MaximumColour);
+    QCOMPARE(image.pixelColor(xMax - 4, mid + 9), MaximumColour);
+    QVERIFY(image.pixelColor(xMax - 4, mid + 2) != MaximumColour);
+
+    // Texts centred on their triangles.
+    const Span minMiddle = minimumText(image);
+    const Span maxMiddle = maximumText(image);
+    QVERIFY(minMiddle.count > 50 && maxMiddle.count > 50);
+    QCOMPARE(scan(image, mid + 1, 240, isGreenish).count + scan(image, 0, mid, isBluish).count, 0);
+    QVERIFY(qAbs(minMiddle.centre() - xMin) < 15);
+    QVERIFY(qAbs(maxMiddle.centre() - xMax) < 15);
+
+    // At the edges the texts are pushed inside: the whole text is still drawn.
+    widget.setBubbleValue(ActivatorWidget::MinimumBubble, 0);
+    widget.setBubbleValue(ActivatorWidget::MaximumBubble, 100);
+    image = render(widget);
+    const Span minLeft = minimumText(image);
+    const Span maxRight = maximumText(image);
+    QVERIFY(minLeft.first >= 0 && minLeft.first < widget.valueToPixel(0));
+    QCOMPARE(minLeft.width(), minMiddle.width());
+    QVERIFY(maxRight.last < 600 && maxRight.last > widget.valueToPixel(100));
+    QCOMPARE(maxRight.width(), maxMiddle.width());
 }
 
 QTEST_MAIN(TestNCPSForm)
