@@ -131,8 +131,6 @@ private slots:
     void identityAndOwnership();
     void readsParseListReplies_data();
     void readsParseListReplies();
-    void countsToVolts_data();
-    void countsToVolts();
     void rawPositionOfOutput_data();
     void rawPositionOfOutput();
     void measurementsAndActivatorThreshold();
@@ -246,30 +244,6 @@ void TestNCPSForm::readsParseListReplies()
     QTEST(nonZeroFields(m, p), "fields");
 }
 
-void TestNCPSForm::countsToVolts_data()
-{
-    QTest::addColumn<int>("count");
-    QTest::addColumn<bool>("clamp");
-    QTest::addColumn<double>("volts");
-    // 0..4095 counts are 0..4.568 V; beyond, limited with clamping and extrapolated without.
-    QTest::newRow("4095") << 4095 << false << 4.568;
-    QTest::newRow("2048") << 2048 << true << 2.2846;
-    QTest::newRow("0") << 0 << true << 0.0;
-    QTest::newRow("5000 clamped") << 5000 << true << 4.568;
-    QTest::newRow("5000") << 5000 << false << 5.5775;
-    QTest::newRow("-100 clamped") << -100 << true << 0.0;
-    QTest::newRow("-100") << -100 << false << -0.11155;
-}
-
-void TestNCPSForm::countsToVolts()
-{
-    QFETCH(int, count);
-    QFETCH(bool, clamp);
-    QFETCH(double, volts);
-    Scripted f;
-    QVERIFY(qAbs(f.device.countsToVolts(count, clamp) - volts) < 1e-4);
-}
-
 void TestNCPSForm::rawPositionOfOutput_data()
 {
     QTest::addColumn<int>("offset");
@@ -324,7 +298,8 @@ void TestNCPSForm::measurementsAndActivatorThreshold()
     QCOMPARE(level->text(), QString("256"));
 
     // One below: no activator; the line and bubble go, the warning takes the text's first line.
-    form.onMeasurementUpdate(NCPSMeasurement{255, 5000, 0});
+    // Outputs below the range show its start.
+    form.onMeasurementUpdate(NCPSMeasurement{255, 5000, -100});
     QVERIFY(!picture->activatorVisible());
     QVERIFY(!picture->isBubbleVisible(ActivatorWidget::ActivatorBubble));
     QCOMPARE(picture->noActivatorText(), QString(" No Activator Present \n0.00 V"));
@@ -463,11 +438,11 @@ void TestNCPSForm::pollsSimulatorUntilStopped()
     QTRY_COMPARE_WITH_TIMEOUT(picture->bubbleValue(ActivatorWidget::MinimumBubble), -12135, 5000);
     QCOMPARE(picture->bubbleValue(ActivatorWidget::MaximumBubble), 11864);
     QCOMPARE(picture->maximum(), 15800);
-    QCOMPARE(picture->markerText(ActivatorWidget::MinimumBubble), QString("Current Minimum Position\n0.45 V"));
-    QCOMPARE(picture->markerText(ActivatorWidget::MaximumBubble), QString("Current Maximum Position\n4.13 V"));
-    QCOMPARE(form->findChild<QDoubleSpinBox *>("bottomOutputLimitSpin")->value(), 0.45);
-    QCOMPARE(form->findChild<QDoubleSpinBox *>("topOutputLimitSpin")->value(), 4.13);
-    QCOMPARE(form->findChild<QDoubleSpinBox *>("topOutputLimitSpin")->maximum(), 4.57);
+    QCOMPARE(picture->markerText(ActivatorWidget::MinimumBubble) + "|" + picture->markerText(ActivatorWidget::MaximumBubble),
+             QString("Current Minimum Position\n0.45 V|Current Maximum Position\n4.13 V"));
+    auto spin = [form](const char *name) { return form->findChild<QDoubleSpinBox *>(name); };
+    QCOMPARE(QList<double>({spin("bottomOutputLimitSpin")->value(), spin("topOutputLimitSpin")->value(), spin("topOutputLimitSpin")->maximum()}),
+             QList<double>({0.45, 4.13, 4.57}));
     QCOMPARE(form->findChild<QSpinBox *>("activatorResponseSpin")->value(), 256);
 
     // The loop runs on by itself, one request per reply, and the activator shows up.
