@@ -5,6 +5,7 @@
 #include "device/deviceidentification.h"
 #include "device/serialportdriver.h"
 #include "messagelog.h"
+#include "modalanswer.h"
 #include "scripteddriver.h"
 #include "simprocess.h"
 
@@ -96,8 +97,9 @@ void TestDeviceAccess::initTestCase()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(signedCatalogue(Body));
     file.close();
-    QVERIFY(m_catalogue.load(file.fileName()));
-    QVERIFY(m_shipped.load(QStringLiteral(PELLORA_CATALOGUE_PATH)));
+    bool loaded = false;
+    const QString box = answerMessageBoxes([&] { loaded = m_catalogue.load(file.fileName()) && m_shipped.load(PELLORA_CATALOGUE_PATH); });
+    QVERIFY2(loaded, qPrintable(box));
 }
 
 void TestDeviceAccess::realPorts_data()

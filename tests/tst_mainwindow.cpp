@@ -220,15 +220,17 @@ void TestMainWindow::listHeaderAndShutdown()
     window.showDevice(count);
     window.showDevice(-1);
     window.showDeviceHeader(count);
+    MessageLog log;
+    window.deviceManager()->setActiveDevice(0);
     window.deviceManager()->setActiveDevice(count);
     QVERIFY(!window.deviceManager()->activeDevice());
+    QVERIFY(log.contains(QString("setActiveDevice: no device at index %1").arg(count)));
     QVERIFY(header(window).startsWith("LLS Level Probe|"));
 
     // A device without a type opens no form.
     auto *navigation = child<QPushButton>(&window, "navigationButton");
     navigation->setVisible(true);
     child<QComboBox>(&window, "deviceCombo")->setCurrentIndex(3);
-    MessageLog log;
     QTest::mouseClick(child<QPushButton>(&window, "selectButton"), Qt::LeftButton);
     QVERIFY(log.contains("Device undifined! "));
     QVERIFY(!navigation->isVisible() && !navigation->isEnabled());
