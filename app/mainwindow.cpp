@@ -231,7 +231,12 @@ void MainWindow::onInterfaceError(const QString &errorMSG)
     // Every failed write attempt reports; a scan running or waiting already covers them all.
     if (isScanning())
         return;
+    // Back at the list the user must still learn that the sensor was cut off in the middle.
+    const bool formShown = ui->stackedWidget->currentIndex() == 1;
     on_navigationButton_clicked();
+    if (formShown)
+        select->showNotice(tr("A command could not be sent to the sensor (its line did not take it). A setting being "
+                              "written may be incomplete: check the sensor after selecting it again."));
     startScan();
 }
 
