@@ -9,10 +9,14 @@
 // write reaches the program in one piece and is counted with its quiet wait. The strict ratio
 // leaves the request bytes out of the floor, since a pseudo-terminal takes them at once.
 //
-//   bench_lls_load [answer delay ms, default 5]
+//   bench_lls_load [answer delay ms, default 5] [--trace FILE]
+//
+// With --trace every exchange is also written to FILE, as pellora --trace does: the difference
+// between the two runs is what the trace costs.
 #include "device/devicecatalogue.h"
 #include "device/deviceidentification.h"
 #include "device/serialportdriver.h"
+#include "device/tracelog.h"
 #include "lls/device/llsdevice.h"
 
 #include <QApplication>
@@ -75,7 +79,16 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);  // the catalogue reports failures in a message box
     QTextStream out(stdout);
-    const int answerDelayMs = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 5;
+    const QStringList args = app.arguments();
+    const int answerDelayMs = args.size() > 1 && !args.at(1).startsWith("--") ? args.at(1).toInt() : 5;
+    const int traceIndex = args.indexOf("--trace");
+    if (traceIndex > 0) {
+        QString error;
+        if (!TraceLog::open(args.value(traceIndex + 1), &error)) {
+            std::fprintf(stderr, "cannot write the trace: %s\n", qPrintable(error));
+            return 1;
+        }
+    }
 
     DeviceCatalogue catalogue;
     if (!catalogue.load(QStringLiteral(PELLORA_CATALOGUE_PATH)))
@@ -116,7 +129,7 @@ int main(int argc, char *argv[])
     // From here on the simulator's reports on how it sent its replies are what is read.
     sim.setReadChannel(QProcess::StandardError);
 
-    out << "Level sensor load at 19200 baud, answer delay " << answerDelayMs << " ms\n\n";
+    out << "Level sensor load at 19200 baud, answer delay " << answerDelayMs << " ms" << (traceIndex > 0 ? ", traced" : "") << "\n\n";
     // The pseudo-terminal takes the program's requests at once, unpaced: the last column leaves
     // the request bytes out of the floor, so the program's own time cannot hide in them.
     out << "| Sensor | Exchanges | Quiet waits | Wall time (ms) | Floor (ms) | Ratio | Ratio without request time |\n";

@@ -1,0 +1,52 @@
+#!/bin/sh
+# Builds Pellora in release mode (build-release/) and prints one table of its performance
+# figures, each with its goal. Everything runs headless against pellora-sim.
+#
+#   bench/run-benchmarks.sh [--no-build]
+set -eu
+cd "$(dirname "$0")/.."
+if [ "${1:-}" != "--no-build" ]; then
+    sh tools/install-deps.sh
+    cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF > /dev/null
+    cmake --build build-release -j "$(nproc)" > /dev/null
+fi
+bin=build-release/bin
+export QT_QPA_PLATFORM=offscreen
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+"$bin/bench_transport" 3 > "$tmp/transport" 2>/dev/null
+"$bin/bench_lls_load" > "$tmp/load" 2>/dev/null || true
+"$bin/bench_lls_load" 5 --trace "$tmp/trace.txt" > "$tmp/load-traced" 2>/dev/null || true
+"$bin/bench_shell_responsiveness" --poll-seconds 10 > "$tmp/shell" 2>/dev/null
+"$bin/bench_minimal_widgets" > "$tmp/minimal" 2>/dev/null
+
+# The value after a label in a benchmark's output: field N of the first matching line.
+pick() { grep -m1 "$2" "$tmp/$1" | awk -v n="$3" '{ print $n }'; }
+
+silent=$(grep '^silent port' "$tmp/transport" | awk '{ s += $3; n++ } END { printf "%.0f", s / n }')
+hungup=$(grep '^hung-up port' "$tmp/transport" | awk '{ s += $3; n++ } END { printf "%.0f", s / n }')
+
+echo "| Measure | Figure | Goal |"
+echo "|---|---:|---|"
+echo "| Scan time per silent port | $silent ms | (three 500 ms waits) |"
+echo "| Request to a hung-up port | $hungup ms | no spinning |"
+grep '^| ' "$tmp/load" | grep -v -e '^| Sensor' | while IFS='|' read -r _ sensor exchanges waits wall floor ratio strict _; do
+    echo "| Load of $(echo $sensor) ($(echo $exchanges) exchanges, $(echo $waits) quiet waits) | $(echo $wall) ms; ratio to the floor $(echo $strict) | under 1.05 |"
+done
+untraced=$(grep '^| ' "$tmp/load" | grep -v '^| Sensor' | awk -F'|' '{ s += $5 } END { print s }')
+traced=$(grep '^| ' "$tmp/load-traced" | grep -v '^| Sensor' | awk -F'|' '{ s += $5 } END { print s }')
+echo "| All loads with --trace against without | $traced ms / $untraced ms ($(awk -v a="$traced" -v b="$untraced" 'BEGIN { printf "%+.1f", 100 * (a - b) / b }') %) | under 2 % |"
+echo "| Level sensor measurement period | $(pick shell 'level sensor measurement period' 5) ms | 200 ms + the exchange |"
+echo "| Position sensor measurement period | $(pick shell 'position sensor measurement period' 5) ms | one exchange |"
+echo "| Longest GUI stall during a scan | $(pick shell 'stall during the scan' 8) ms | under 16 ms |"
+echo "| Opening a level sensor's page (building its widgets) | $(pick shell 'form opened in' 6) ms | under 16 ms |"
+echo "| Longest GUI stall while a level sensor loads | $(grep -m1 'stall during the load' "$tmp/shell" | sed 's/.*load: //') | under 16 ms |"
+echo "| Longest GUI stall while polling a level sensor | $(pick shell 'level sensor polling' 6) ms | under 16 ms |"
+echo "| Longest GUI stall while polling a position sensor | $(pick shell 'position sensor polling' 6) ms | under 16 ms |"
+echo "| CPU while polling a level sensor | $(grep -m1 'level sensor polling' "$tmp/shell" | sed 's/.*CPU //; s/ of one core//') of one core | under 3 % |"
+echo "| CPU while polling a position sensor | $(grep -m1 'position sensor polling' "$tmp/shell" | sed 's/.*CPU //; s/ of one core//') of one core | under 3 % |"
+echo "| Start-up to the first painted window | $(pick shell 'from process start' 5) ms | under 150 ms |"
+pellora=$(grep -m1 'position sensor measurement period' "$tmp/shell" | sed 's/.*memory //; s/ MB//')
+minimal=$(pick minimal 'minimal widgets' 7)
+echo "| Peak memory while polling, against a one-label Qt program | $pellora MB / $minimal MB (+$(awk -v a="$pellora" -v b="$minimal" 'BEGIN { printf "%.1f", a - b }') MB) | at most 15 MB more |"
