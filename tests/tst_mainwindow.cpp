@@ -63,11 +63,17 @@ QString ptsName(const QString &path)
     return path.mid(QStringLiteral("/dev/").size());
 }
 
-// Reaches QObject::receivers() to count the handlers of a signal.
+// QObject::receivers() is protected; a public alias reaches it through a member pointer, without
+// treating the object as another type.
 struct SignalPeek : QObject
 {
     using QObject::receivers;
 };
+
+int receiversOf(QObject *object, const char *signal)
+{
+    return (object->*(&SignalPeek::receivers))(signal);
+}
 
 class UrlCatcher : public QObject
 {
@@ -256,7 +262,7 @@ void TestMainWindow::refreshShowsSearchingAtOnceAndRefills()
     ScanCounter scans(window);
     QTRY_VERIFY_WITH_TIMEOUT(!window.isScanning(), ScanTimeout);
     auto *combo = child<QComboBox>(&window, "deviceCombo");
-    auto handlers = [combo] { return static_cast<SignalPeek *>(static_cast<QObject *>(combo))->receivers(SIGNAL(currentIndexChanged(int))); };
+    auto handlers = [combo] { return receiversOf(combo, SIGNAL(currentIndexChanged(int))); };
     const int handlersAfterFirstFill = handlers();
     auto *stack = child<QStackedWidget>(&window, "selectStack");
     auto *progress = child<QProgressBar>(&window, "searchProgress");
