@@ -2,9 +2,11 @@
 
 #include "app/select.h"
 #include "device/abstractdevice.h"
+#include "device/abstractinterfacedriver.h"
 #include "device/devicemanager.h"
 #include "ui_mainwindow.h"
 
+#include "lls/device/llsdevice.h"
 #include "lls/ui/llsform.h"
 #include "ncps/ncpsdevice.h"
 #include "ncps/ncpsform.h"
@@ -232,11 +234,20 @@ void MainWindow::onInterfaceError(const QString &errorMSG)
     if (isScanning())
         return;
     // Back at the list the user must still learn that the sensor was cut off in the middle.
-    const bool formShown = ui->stackedWidget->currentIndex() == 1;
+    QString port;
+    if (ui->stackedWidget->currentIndex() == 1) {
+        QWidget *form = ui->mainMenuStack->currentWidget();
+        AbstractDevice *device = form == llsForm && llsForm ? static_cast<AbstractDevice *>(llsForm->device())
+            : form == ncpsForm && ncpsForm                  ? static_cast<AbstractDevice *>(ncpsForm->device())
+                                                            : nullptr;
+        if (device && device->interfaceDriver())
+            port = device->interfaceDriver()->name();
+    }
     on_navigationButton_clicked();
-    if (formShown)
-        select->showNotice(tr("A command could not be sent to the sensor (its line did not take it). A setting being "
-                              "written may be incomplete: check the sensor after selecting it again."));
+    if (!port.isEmpty())
+        select->showNotice(tr("The sensor on %1 did not answer. A command could not be sent to it (write time-out), "
+                              "so a setting being written may be incomplete. Check its cable and power, then select it again.")
+                               .arg(port));
     startScan();
 }
 

@@ -527,7 +527,7 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
     for (const QString &name : names) {
         if (name == QLatin1String("liquidType")) {
             const int index = roundHalfUp(s.value1);
-            if (numbers(name, {s.value1}) && index >= 0 && index <= 19)
+            if (numbers(name, {s.value1}) && index >= 0 && index <= 19 && !SensorLost())
                 protocol->SelectLiquid(index);
             readSelectedLiquid();
         } else if (name == QLatin1String("measuringRange")) {
@@ -578,10 +578,11 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
             readNmea();
         } else if (name == QLatin1String("setFixOutputValue")) {
             // The protocol drops counts outside the converter.
-            if (numbers(name, {s.value1}))
+            if (numbers(name, {s.value1}) && !SensorLost())
                 protocol->SetFixedOutput(truncate(s.value1));
         } else if (name == QLatin1String("disableFixOutput")) {
-            protocol->SetMeasuringMode(true);
+            if (!SensorLost())
+                protocol->SetMeasuringMode(true);
             commit();
         } else if (name == QLatin1String("resetMidpoint")) {
             writeNumber(MidOutputRegister, 0);
