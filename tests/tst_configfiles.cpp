@@ -1,0 +1,342 @@
+// Settings files and FPC files: the checksum, which requests a file becomes, the FPC text both
+// ways, the form's import questions, and a real export and import between two simulated sensors.
+#include "device/deviceidentification.h"
+#include "device/devicecatalogue.h"
+#include "device/serialportdriver.h"
+#include "files/fpcfile.h"
+#include "files/settingsfile.h"
+#include "lls/ui/llsform.h"
+#include "llsrig.h"
+#include "modalchoice.h"
+#include "simprocess.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSerialPort>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeAll(const QString &path, const QByteArray &text)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+}
+
+const QVector<QPair<QString, QString>> Saved{{"sensorType/Serial", "4201"}, {"sensorType/Firmware", "2"},
+                                             {"sensorType/ProductType", "10V"}, {"settings/MinMeasuredRange", "5"},
+                                             {"settings/MaxMeasuredRange", "95"}, {"settings/MinOutputRange", "0.5"}};
+
+// A level sensor over the real transport, on this thread: its requests block until answered.
+LLSDevice *deviceOn(const QString &path, const DeviceCatalogue &catalogue)
+{
+    auto *port = new QSerialPort;
+    SerialPortDriver::applyLineSettings(port);
+    port->setPortName(path);
+    auto *driver = new SerialPortDriver(port);
+    driver->open();
+    QByteArray response;
+    const bool answered = driver->sendRequest("ID\r", response);
+    auto *device = qobject_cast<LLSDevice *>(createDevice(driver, answered, response, catalogue));
+    if (!device)
+        delete driver;
+    return device;
+}
+
+QString sensor(const QString &name, int seed, const QString &liquid, const QString &description)
+{
+    QJsonObject registers;
+    for (int r : FpcFile::exportedRegisters())
+        if (r < 1984 && (r < 85 || r > 500 || (r - 64) % 40 < 21))  // values, not names
+            registers.insert(QString::number(r), QString::number((r * 2654435761u + seed) & 0xFFFFFFFFu, 16));
+    registers.insert("19", "80");  // the tank profile on, as the catalogue allows
+    return QString::fromUtf8(QJsonDocument(QJsonObject{{"kind", "level"}, {"family", "Murkwell"}, {"name", name},
+                                                       {"deviceId", 4301}, {"firmware", 5}, {"liquids", QJsonArray{liquid}},
+                                                       {"description", description}, {"registers", registers}})
+                                 .toJson(QJsonDocument::Compact));
+}
+
+}
+
+Q_DECLARE_METATYPE(QList<QMessageBox::StandardButton>)
+
+class TestConfigFiles : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void settingsChecksum_data();
+    void settingsChecksum();
+    void settingsRequests_data();
+    void settingsRequests();
+    void fpcExport_data();
+    void fpcExport();
+    void fpcImportLines_data();
+    void fpcImportLines();
+    void fpcHeaderQuestions_data();
+    void fpcHeaderQuestions();
+    void fpcImportNamesWhatDidNotTake();
+    void fpcRoundTripBetweenSensors();
+};
+
+void TestConfigFiles::settingsChecksum_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("passes");
+    QTest::newRow("as saved") << "" << true;
+    QTest::newRow("a value edited") << "95->96" << false;
+    QTest::newRow("a line added") << "append" << false;
+    QTest::newRow("checksum disabled") << "disable" << true;
+    QTest::newRow("upper-case digest") << "upper" << false;
+    QTest::newRow("spaces and CR around line 2") << "pad" << true;
+    QTest::newRow("2000 bytes, disabled") << "grow" << false;
+    QTest::newRow("a link to a device") << "device" << false;
+}
+
+void TestConfigFiles::settingsChecksum()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, passes);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("probe.conf");
+    QString error;
+    QVERIFY2(SettingsFile::save(path, Saved, &error), qPrintable(error));
+    QByteArray text = readAll(path);
+    QVERIFY(text.startsWith("[checksum]\nchecksum="));
+    const int eol = text.indexOf('\n', 11);
+    if (change == "95->96")
+        text.replace("=95", "=96");
+    else if (change == "append")
+        text += "extra=1\n";
+    else if (change == "disable")
+        text.replace(20, eol - 20, "disabled");
+    else if (change == "upper")
+        text.replace(20, eol - 20, text.mid(20, eol - 20).toUpper());
+    else if (change == "pad")
+        text.replace(eol, 1, "  \r\n").insert(11, "  ");
+    else if (change == "grow")
+        text = "[checksum]\nchecksum=disabled\n" + QByteArray(2000 - 29, '#');
+    if (change == "device")
+        QVERIFY(QFile::link("/dev/zero", dir.filePath("zero.conf")));
+    else
+        writeAll(path, text);
+    QCOMPARE(SettingsFile::check(change == "device" ? dir.filePath("zero.conf") : path), passes);
+}
+
+// The requests a file becomes for each kind of sensor; a value the sensor would take that is
+// missing or impossible refuses the whole file.
+void TestConfigFiles::settingsRequests_data()
+{
+    QTest::addColumn<QString>("file");    // key=value;...
+    QTest::addColumn<QString>("sensor");  // type output switch tank
+    QTest::addColumn<QString>("requests");
+    const QString base = "MinMeasuredRange=5;MaxMeasuredRange=95;MinOutputRange=4;MaxOutputRange=20;SwitchOutputAlarmMode=full;"
+                         "WarningLevel=40;WarningHysteresis=5;TankProfileEnable=true;TankProfileLiquidLevel=0,50,100;"
+                         "TankProfileOutputLevel=0,40,100";
+    const QString head = "measuringRange 5 95|outputRange 4 20 0|";
+    QTest::newRow("full alarm, tank") << base << "Murkwell mA 1 1"
+                                      << head + "switchOutput 40 -5|tankProfileEnable,tankProfile true 0,50,100 0,40,100|loadingFinish";
+    QTest::newRow("empty alarm, no tank option") << base + ";SwitchOutputAlarmMode=empty" << "ILS mA 1 0"
+                                                 << head + "switchOutput 40 5|loadingFinish";
+    QTest::newRow("no switch, tank True is off") << base + ";TankProfileEnable=True" << "Murkwell CAN 0 1"
+                                                 << head + "tankProfileEnable,tankProfile false  |loadingFinish";
+    QTest::newRow("resistive midpoint") << base + ";MidOutputRange=11.5" << "Murkwell resistive 0 0"
+                                        << "measuringRange 5 95|outputRange 4 20 11.5|loadingFinish";
+    QTest::newRow("plain sensor takes nothing") << base << "LLS mA 1 1" << "loadingFinish";
+    QTest::newRow("missing value") << base + ";WarningLevel=" << "ILS mA 1 0" << "refused";
+    QTest::newRow("not a number") << base + ";MaxOutputRange=x" << "ILS mA 0 0" << "refused";
+    QTest::newRow("percent above 100") << base + ";MaxMeasuredRange=150" << "ILS mA 0 0" << "refused";
+    QTest::newRow("resistive without midpoint") << base << "Murkwell resistive 0 0" << "refused";
+    QTest::newRow("tank lists differ") << base + ";TankProfileOutputLevel=0,100" << "Murkwell mA 0 1" << "refused";
+    QTest::newRow("tank point outside") << base + ";TankProfileOutputLevel=0,40,101" << "Murkwell mA 0 1" << "refused";
+}
+
+void TestConfigFiles::settingsRequests()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, sensor);
+    QFETCH(QString, requests);
+    SettingsFile::Values values;
+    for (const QString &pair : file.split(';'))
+        values.insert("settings/" + pair.section('=', 0, 0), pair.section('=', 1));
+    const QStringList s = sensor.split(' ');
+    QString error;
+    const QVector<SettingsFile::Request> plan = SettingsFile::plan(values, {s[0], s[1], s[2] == "1", s[3] == "1"}, &error);
+    QStringList got;
+    for (const SettingsFile::Request &r : plan) {
+        const SetParamStruct &v = r.values;
+        if (r.param == "loadingFinish")
+            got << r.param;
+        else if (r.param.startsWith("tank"))
+            got << r.param + ' ' + v.text + ' ' + v.profileLevels.join(',') + ' ' + v.profileOutputs.join(',');
+        else
+            got << QStringList{r.param, QString::number(v.value1), QString::number(v.value2)}.join(' ')
+                    + (r.param == "outputRange" ? ' ' + QString::number(v.value3) : QString());
+    }
+    QCOMPARE(plan.isEmpty() ? QString("refused") : got.join('|'), requests);
+    QCOMPARE(error.isEmpty(), !plan.isEmpty());
+}
+
+void TestConfigFiles::fpcExport_data()
+{
+    QTest::addColumn<int>("address");
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QByteArray>("line");  // empty: the export fails
+    QTest::newRow("negative register, read twice") << 5 << QByteArray("FFFFFFFF") << QByteArray("PARAM,5,-1");
+    QTest::newRow("float") << 64 << QByteArray("3F800000") << QByteArray("GRDVL,0,1.00000");
+    QTest::newRow("negative float keeps its value") << 104 << QByteArray("BF800000") << QByteArray("GRDVL,1,-1.00000");
+    QTest::newRow("coefficient") << 65 << QByteArray("00004000") << QByteArray("GRDTC,0,0,1.000");
+    QTest::newRow("name") << 85 << QByteArray("44696573") << QByteArray("SLGRD,0,Dies");
+    QTest::newRow("unreadable") << 905 << QByteArray() << QByteArray();
+}
+
+void TestConfigFiles::fpcExport()
+{
+    QFETCH(int, address);
+    QFETCH(QByteArray, value);
+    QFETCH(QByteArray, line);
+    int reads = 0;
+    const auto read = [&](int r) {
+        reads += r == address;
+        return r == address ? value : QByteArray("20202020");
+    };
+    QString error;
+    const QByteArray text = FpcFile::exportText("* head", read, "Tank 1", &error);
+    if (line.isEmpty()) {
+        QVERIFY(text.isEmpty());
+        QVERIFY2(error.contains("905"), qPrintable(error));
+        return;
+    }
+    QVERIFY2(text.split('\n').contains(line), text.constData());
+    QCOMPARE(reads, value == "FFFFFFFF" ? 2 : 1);
+    QCOMPARE(text.count('\n'), 1 + 33 + 40 + 10 + 200 + 10 + 1);
+    QVERIFY(text.endsWith("DESCR,Tank 1\n"));
+}
+
+void TestConfigFiles::fpcImportLines_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("writes");  // address=value ...
+    const QString spaces = " 87=20202020 88=20202020 89=20202020 90=20202020 91=20202020 92=20202020 93=20202020 94=20202020";
+    QTest::newRow("negative") << QByteArray("PARAM,5,-1") << "5=FFFFFFFF";
+    QTest::newRow("float") << QByteArray("GRDVL,0,1.00000") << "64=3F800000";
+    QTest::newRow("coefficient") << QByteArray("GRDTC,0,0,-0.5\r") << "65=FFFFE000";
+    QTest::newRow("name, all ten registers") << QByteArray("SLGRD,0,Diesel") << "85=44696573 86=656c2020" + spaces;
+    QTest::newRow("description") << QByteArray("DESCR,Tank 1") << "1984=54616e6b 1985=20312020 1986=20202020 1987=20202020 1988=20202020 "
+                                                                 "1989=20202020 1990=20202020 1991=20202020 1992=20202020 1993=20202020";
+    QTest::newRow("name past 40 bytes cut") << QByteArray("SLGRD,9,") + QByteArray(60, 'x') << "445=78787878 446=78787878 447=78787878 "
+                                                                                                  "448=78787878 449=78787878 450=78787878 451=78787878 452=78787878 453=78787878 454=78787878";
+    for (const char *bad : {"PARAM,abc,5", "PARAM,905,x", "PARAM,2,5", "PARAM,5", "PARAM,5,4294967296", "ITEMP,20,1", "GRDVL,0,nan",
+                            "GRDVL,10,1", "GRDTC,0,0,1e30", "GRDTC,0,20,1", "SLGRD,-1,x", "FOO,1,2", "\x01\x02\xff,,"})
+        QTest::newRow(bad) << QByteArray(bad) << "";
+}
+
+void TestConfigFiles::fpcImportLines()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, writes);
+    const FpcFile::Import import = FpcFile::parse("* header\n" + line + "\n");
+    QStringList got;
+    for (const FpcFile::RegisterWrite &w : import.writes)
+        got << QString::number(w.address) + '=' + w.value;
+    QCOMPARE(got.join(' '), writes);
+    QCOMPARE(import.skippedLines, writes.isEmpty() ? 1 : 0);
+    const QVector<int> allowed = FpcFile::exportedRegisters();
+    for (const FpcFile::RegisterWrite &w : import.writes)
+        QVERIFY(allowed.contains(w.address));
+}
+
+// The form's questions before an import, answered in turn; whether the import is sent.
+void TestConfigFiles::fpcHeaderQuestions_data()
+{
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<QList<QMessageBox::StandardButton>>("answers");
+    QTest::addColumn<QString>("first");  // the first box's text starts so
+    QTest::addColumn<bool>("sent");
+    const QByteArray ours = "* Probe,4301,5, generated by Pellora 1.2.5   01/01/2026 10:00:00\nDESCR,Tank A";
+    QTest::newRow("matching") << ours << QList<QMessageBox::StandardButton>{QMessageBox::Yes} << "Are you sure" << true;
+    QTest::newRow("other description, declined") << ours + "x" << QList<QMessageBox::StandardButton>{QMessageBox::No, QMessageBox::Yes}
+                                                 << "This FPC file seems" << false;
+    QTest::newRow("ID only a part of the file's") << QByteArray("* Probe,43010,5, generated by Pellora 1.2.5") << QList<QMessageBox::StandardButton>{QMessageBox::Ok, QMessageBox::Yes}
+                                                  << "This FPC file is not compatible" << false;
+    QTest::newRow("unverifiable, accepted") << QByteArray("# some other tool\nDESCR,Tank A") << QList<QMessageBox::StandardButton>{QMessageBox::Yes}
+                                            << "Unable to verify the FPC file compatibility, do you wish to continue?\n\n# some other tool" << true;
+}
+
+void TestConfigFiles::fpcHeaderQuestions()
+{
+    QFETCH(QByteArray, header);
+    QFETCH(QList<QMessageBox::StandardButton>, answers);
+    QFETCH(QString, first);
+    QFETCH(bool, sent);
+    QTemporaryDir dir;
+    writeAll(dir.filePath("in.fpc"), header + "\n");
+    LLSRig rig("Murkwell");
+    rig.registers.insert(1984, 0x54616e6b);  // "Tank A", then zeros
+    rig.registers.insert(1985, 0x20410000);
+    rig.load(0x80);
+    LLSForm form(&rig.device, nullptr);
+    form.fileDialog = [&](LLSForm::FileDialog, const QString &, const QString &, const QString &) { return dir.filePath("in.fpc"); };
+    QSignalSpy requests(&form, &LLSForm::SetParam);
+    QObject::disconnect(&form, &LLSForm::SetParam, &rig.device, nullptr);  // only what would be sent counts
+    const QStringList texts = answerMessageBoxesWith(answers, [&] { QMetaObject::invokeMethod(&form, "on_importFPC_clicked"); });
+    QVERIFY2(!texts.isEmpty() && texts.first().startsWith(first), qPrintable(texts.join(" / ")));
+    QCOMPARE(texts.last(), QString("Are you sure you want to replace the current configuration?"));
+    QCOMPARE(!requests.isEmpty() && requests.first().first().toString() == "importFPC", sent);
+}
+
+// Register writes report nothing: the import reads back what it wrote and names what differs.
+void TestConfigFiles::fpcImportNamesWhatDidNotTake()
+{
+    QTemporaryDir dir;
+    writeAll(dir.filePath("in.fpc"), "* h\nPARAM,905,10\nPARAM,906,20\n");
+    LLSRig rig("Murkwell");
+    rig.unreadable << 905;
+    rig.device.ImportFPC(dir.filePath("in.fpc"));
+    QVERIFY2(rig.device.FileReport().contains("905") && !rig.device.FileReport().contains("906"), qPrintable(rig.device.FileReport()));
+    QCOMPARE(rig.registers.value(906), 20u);
+}
+
+// Export one simulated sensor, import into another with other contents: the second then exports
+// the same text.
+void TestConfigFiles::fpcRoundTripBetweenSensors()
+{
+    SimProcess sim;
+    QVERIFY(sim.start({sensor("A", 7, "Diesel", "Tank A"), sensor("B", 99, "Heating oil extra light", "Tank B")}));
+    DeviceCatalogue catalogue;
+    QVERIFY(catalogue.load(QStringLiteral(PELLORA_CATALOGUE_PATH)));
+    QScopedPointer<LLSDevice> a(deviceOn(sim.port(0), catalogue)), b(deviceOn(sim.port(1), catalogue));
+    QVERIFY(a && b);
+    a->ReadParameter();
+    QTemporaryDir dir;
+    a->ExportFPC(dir.filePath("a.fpc"));
+    QVERIFY2(a->FileReport().isEmpty(), qPrintable(a->FileReport()));
+    b->ImportFPC(dir.filePath("a.fpc"));
+    QVERIFY2(b->FileReport().isEmpty(), qPrintable(b->FileReport()));
+    b->ReadParameter();  // the description is the stored one
+    b->ExportFPC(dir.filePath("b.fpc"));
+    const QByteArray first = readAll(dir.filePath("a.fpc")), second = readAll(dir.filePath("b.fpc"));
+    QVERIFY2(first.contains("SLGRD,0,Diesel  \n") && first.contains("DESCR,Tank A\n"), first.constData());
+    // Text for text, but the floats, which must read back as the numbers their text gives, and
+    // names and the description, which the import pads with spaces.
+    const QList<QByteArray> was = first.split('\n'), is = second.split('\n');
+    QCOMPARE(is.size(), was.size());
+    for (int i = 1; i < was.size(); ++i) {
+        if (was[i].startsWith("GRD"))
+            QCOMPARE(is[i].mid(is[i].lastIndexOf(',')).toDouble(), was[i].mid(was[i].lastIndexOf(',')).toDouble());
+        else
+            QCOMPARE(is[i].trimmed(), was[i].trimmed());
+    }
+}
+
+QTEST_MAIN(TestConfigFiles)
+#include "tst_configfiles.moc"

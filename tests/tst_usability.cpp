@@ -1,0 +1,264 @@
+// What users ask for beyond the sensors' own behaviour: scan progress and what became of each
+// port, the command line (--list, --help, --version) where no display is available, the traffic
+// trace, and a window a screen reader and a keyboard can use.
+#include "app/mainwindow.h"
+#include "app/select.h"
+#include "device/deviceidentification.h"
+#include "device/devicecatalogue.h"
+#include "device/serialportdriver.h"
+#include "device/tracelog.h"
+#include "lls/device/llsdevice.h"
+#include "lls/ui/llsform.h"
+#include "lls/ui/probelevelgaugewidget.h"
+#include "lls/ui/tankprofilehost.h"
+#include "lls/ui/tankprofilewidget.h"
+#include "llsrig.h"
+#include "ncps/ncpsdevice.h"
+#include "ncps/ncpsform.h"
+#include "ncps/slimfinprotocol.h"
+#include "simprocess.h"
+
+#include <QAbstractSpinBox>
+#include <QAccessible>
+#include <QSerialPort>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QToolBox>
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace {
+
+
+// Runs the program with no display at all; returns its exit code, output in *out.
+int runProgram(const QStringList &arguments, QString *out, const QString &program = QCoreApplication::applicationDirPath() + "/pellora")
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    env.insert("PELLORA_EXTRA_PORTS", "");
+    p.setProcessEnvironment(env);
+    p.start(program, arguments);
+    p.waitForFinished(60000);
+    *out = QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError());
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+const QString Uncatalogued = R"({"kind":"level","family":"LLS","name":"odd","deviceId":4999,"firmware":2})";
+
+
+
+// The visible controls that take focus but have no accessible name.
+QStringList unnamed(QWidget *window)
+{
+    QStringList out;
+    for (QWidget *w : window->findChildren<QWidget *>()) {
+        // A spin box's own line edit is announced as the spin box.
+        if (!w->isVisibleTo(window) || w->focusPolicy() == Qt::NoFocus || qobject_cast<QAbstractSpinBox *>(w->parentWidget()))
+            continue;
+        QAccessibleInterface *face = QAccessible::queryAccessibleInterface(w);
+        if (!face || face->text(QAccessible::Name).trimmed().isEmpty())
+            out << w->metaObject()->className() + QStringLiteral(" ") + w->objectName() + " in " + w->parentWidget()->objectName();
+    }
+    return out;
+}
+
+struct NoHost : TankProfileHost
+{
+    int levelPercent() const override { return 0; }
+    void setTankProfile(const QStringList &, const QStringList &) override {}
+};
+
+}
+
+class TestUsability : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void listPrintsEveryPort();
+    void helpVersionAndFailures_data();
+    void helpVersionAndFailures();
+    void traceShowsWhatTheSensorReceived();
+    void selectionPageShowsProgressAndPorts();
+    void everyControlHasAName_data();
+    void everyControlHasAName();
+    void picturesDescribeTheirValue();
+};
+
+void TestUsability::listPrintsEveryPort()
+{
+    SimProcess sim;
+    QVERIFY(sim.start({SimProcess::sensorFile("01-lls.json"), "silent", "garbage", Uncatalogued, "silent"}));
+    QSerialPort holder(sim.port(4));  // another program holds this one
+    QVERIFY(holder.open(QIODevice::ReadWrite));
+    QString out;
+    QCOMPARE(runProgram({"--list", "--ports", sim.extraPorts()}, &out), 0);
+    const QString p = sim.port(0).mid(5);
+    QCOMPARE(out.trimmed().split('\n'), QStringList({p + ": LLS Level Probe (type LLS, ID 4101, firmware 2, serial 000000)",
+                                                     sim.port(1).mid(5) + ": no answer",
+                                                     sim.port(2).mid(5) + ": an answer that is not a known sensor",
+                                                     sim.port(3).mid(5) + ": a sensor not in the catalogue (ID 4999, firmware 2)",
+                                                     sim.port(4).mid(5) + ": busy (used by another program)"}));
+    QCOMPARE(runProgram({"--list", "--ports", sim.port(1)}, &out), 1);
+    if (geteuid() == 0) {  // as another user, the ports are not ours to open
+        QCOMPARE(runProgram({"--reuid=65534", "--regid=65534", "--clear-groups", QCoreApplication::applicationDirPath() + "/pellora",
+                             "--list", "--ports", sim.port(0)}, &out, "/usr/bin/setpriv"), 1);
+        QCOMPARE(out.trimmed(), p + ": permission denied");
+    }
+}
+
+void TestUsability::helpVersionAndFailures_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("withCatalogue");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");
+    QTest::newRow("version") << QStringList{"--version"} << true << 0 << "pellora 1.2.5";
+    QTest::newRow("help") << QStringList{"--help"} << true << 0 << "--list";
+    QTest::newRow("no catalogue") << QStringList{"--list"} << false << 1 << "Catalogue file not found!";
+    QTest::newRow("trace cannot be written") << QStringList{"--list", "--trace", "/nonexistent/dir/trace.txt"} << true << 1
+                                             << "cannot write the trace to /nonexistent/dir/trace.txt";
+}
+
+void TestUsability::helpVersionAndFailures()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, withCatalogue);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+    QTemporaryDir dir;
+    QString program = QCoreApplication::applicationDirPath() + "/pellora";
+    if (!withCatalogue) {
+        QVERIFY(QFile::copy(program, dir.filePath("pellora")));
+        program = dir.filePath("pellora");
+    }
+    QString out;
+    QCOMPARE(runProgram(arguments + QStringList{"--ports", "/dev/null-port"}, &out, program), exitCode);
+    QVERIFY2(out.contains(output), qPrintable(out));
+}
+
+// The trace of a load holds, in order, exactly the commands the sensor received.
+void TestUsability::traceShowsWhatTheSensorReceived()
+{
+    SimProcess sim;
+    QVERIFY(sim.start({"--verbose", SimProcess::sensorFile("02-ils-voltage.json")}));
+    QTemporaryDir dir;
+    QString error;
+    QVERIFY(TraceLog::open(dir.filePath("trace.txt"), &error));
+    DeviceCatalogue catalogue;
+    QVERIFY(catalogue.load(QStringLiteral(PELLORA_CATALOGUE_PATH)));
+    auto *port = new QSerialPort;
+    SerialPortDriver::applyLineSettings(port);
+    port->setPortName(sim.port(0));
+    auto *driver = new SerialPortDriver(port);
+    QVERIFY(driver->open());
+    QByteArray id;
+    QScopedPointer<AbstractDevice> device(createDevice(driver, driver->sendRequest("ID\r", id), id, catalogue));
+    QVERIFY(device);
+    qobject_cast<LLSDevice *>(device.data())->ReadParameter();
+    TraceLog::close();
+
+    QFile trace(dir.filePath("trace.txt"));
+    QVERIFY(trace.open(QIODevice::ReadOnly));
+    QStringList sent, replies;
+    const QRegularExpression line("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} (\\S+) (->|<-) (.*) \\[(.+)\\]$");
+    for (const QByteArray &raw : trace.readAll().split('\n')) {
+        const QRegularExpressionMatch m = line.match(QString::fromLatin1(raw));
+        if (raw.isEmpty())
+            continue;
+        QVERIFY2(m.hasMatch() && m.captured(1) == sim.port(0).mid(5), raw.constData());
+        (m.captured(2) == "->" ? sent : replies) << m.captured(3) + " [" + m.captured(4) + "]";
+    }
+    QStringList received;
+    sim.commandsSeen(sim.port(0), sent.size(), 3000);
+    for (const QString &l : sim.takeLog())
+        received << l.section(" <- ", 1) + " [sent]";
+    QCOMPARE(sent, received);
+    QCOMPARE(replies.size(), sent.size());
+    QVERIFY2(replies.first().startsWith("ID\\r\\n\\r\\x02I,1069,") && replies.first().endsWith("> [reply]"), qPrintable(replies.first()));
+}
+
+void TestUsability::selectionPageShowsProgressAndPorts()
+{
+    SimProcess sim;
+    QVERIFY(sim.start({"silent", "silent", SimProcess::sensorFile("01-lls.json"), Uncatalogued}));
+    SerialPortDriver::setPortList({});
+    qputenv("PELLORA_EXTRA_PORTS", sim.extraPorts().toLocal8Bit());
+    MainWindow window;
+    window.show();
+    QStringList progress;
+    QTRY_VERIFY_WITH_TIMEOUT((progress << window.selectPage()->progressText(), !window.isScanning()), 20000);
+    progress.removeDuplicates();
+    QVERIFY2(progress.contains("Searching " + sim.port(1).mid(5) + " (2 of 4)"), qPrintable(progress.join('|')));
+    QCOMPARE(window.selectPage()->portDetails().split('\n'),
+             QStringList({sim.port(0).mid(5) + ": no answer", sim.port(1).mid(5) + ": no answer",
+                          sim.port(2).mid(5) + ": LLS Level Probe", sim.port(3).mid(5) + ": a sensor not in the catalogue (ID 4999, firmware 2)"}));
+    QVERIFY(window.selectPage()->permissionHint().isEmpty());
+    window.selectPage()->showPortReports({{"ttyUSB0", PortReport::PermissionDenied, {}}});
+    QVERIFY(window.selectPage()->permissionHint().contains("sudo usermod -aG dialout $USER"));
+}
+
+void TestUsability::everyControlHasAName_data()
+{
+    QTest::addColumn<QString>("window");
+    for (const char *w : {"main window", "level sensor form", "position sensor form", "tank profile editor"})
+        QTest::newRow(w) << w;
+}
+
+void TestUsability::everyControlHasAName()
+{
+    QFETCH(QString, window);
+    QStringList missing;
+    // Every page of the window in turn: a control on a hidden page is not visible.
+    auto allPages = [&missing](QWidget *top, QStackedWidget *stack, QToolBox *box) {
+        top->show();
+        for (int i = 0; stack && i < stack->count(); ++i) {
+            stack->setCurrentIndex(i);
+            missing << unnamed(top);
+        }
+        for (int i = 0; box && i < box->count(); ++i) {
+            box->setCurrentIndex(i);
+            missing << unnamed(top);
+        }
+        missing << unnamed(top);
+    };
+    if (window == "main window") {
+        SerialPortDriver::setPortList({});
+        qputenv("PELLORA_EXTRA_PORTS", "");
+        MainWindow main;
+        allPages(&main, main.findChild<QStackedWidget *>("selectStack"), nullptr);
+    } else if (window == "level sensor form") {
+        LLSRig rig("Murkwell", "tankProfile");
+        LLSForm form(&rig.device, nullptr);
+        allPages(&form, form.findChild<QStackedWidget *>("stackedWidget"), form.findChild<QToolBox *>("setToolBox"));
+    } else if (window == "position sensor form") {
+        NCPSDevice device(new SlimfinProtocol(new ScriptedDriver), {"1", "1.0", "1"}, {"1", "", "S", "Slimfin", "", ""});
+        NCPSForm form(&device, nullptr);
+        allPages(&form, nullptr, nullptr);
+    } else {
+        NoHost host;
+        TankProfileWidget editor(&host);
+        allPages(&editor, editor.findChild<QStackedWidget *>("stackedWidget"), nullptr);
+    }
+    missing.removeDuplicates();
+    QVERIFY2(missing.isEmpty(), qPrintable(missing.join(", ")));
+}
+
+void TestUsability::picturesDescribeTheirValue()
+{
+    ProbeLevelGaugeWidget gauge;
+    gauge.setValue(42.5f);
+    QCOMPARE(QAccessible::queryAccessibleInterface(&gauge)->text(QAccessible::Description), QString("42.5"));
+    NoHost host;
+    TankProfileWidget editor(&host);
+    editor.refreshTableView({"0", "50", "100"}, {"0", "40", "100"}, false);
+    QCOMPARE(QAccessible::queryAccessibleInterface(editor.findChild<QWidget *>("graphicsView_2"))->text(QAccessible::Description),
+             QString("Total points used: 3 of 128"));
+}
+
+QTEST_MAIN(TestUsability)
+#include "tst_usability.moc"
