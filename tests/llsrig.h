@@ -11,12 +11,10 @@
 #include <QTest>
 #include <QVariantMap>
 
-// Header-only helpers for the level sensor tests.
-
 inline SetParamStruct values(float v1, float v2 = 0, float v3 = 0, const QString &text = {}) { return {text, v1, v2, v3, {}, {}}; }
 inline SetParamStruct profile(const QStringList &levels, const QStringList &outputs) { return {{}, 0, 0, 0, levels, outputs}; }
 
-// The first argument of every signal a spy caught, as text (the loading messages).
+// The first argument of every signal a spy caught, as text.
 inline QStringList messages(const QSignalSpy &spy)
 {
     QStringList out;
@@ -60,14 +58,14 @@ inline QString llsMismatches(const LLSDevice &device, const QVariantMap &expecte
         QVERIFY2(mismatches.isEmpty(), qPrintable(mismatches));                                                        \
     } while (false)
 
-// One device on a register bank behind a scripted driver, industrial families on their own protocol.
-// The bank answers "G" from `registers` (unset ones read 0, those in `unreadable` give no value),
-// stores "S", takes "B" as the selected liquid, answers "A" with `measurement`, acknowledges the rest.
-// Like the sensor, an industrial rig takes configuration commands only after the unlock "U 3C7E"
-// and is measured locked ("U 0"); a rig that saw any other order fails the test using it.
+// One device on a register bank behind a scripted driver: "G" reads `registers` (unset ones read 0,
+// `unreadable` ones give no value), "S" stores, "B" selects the liquid, "A" answers `measurement`.
+// Like the sensor, an industrial rig takes configuration only after the unlock "U 3C7E" and is
+// measured locked ("U 0"); a rig that saw any other order fails the test using it.
 struct LLSRig
 {
     ScriptedDriver *driver = new ScriptedDriver;
+    AbstractLLSProtocol *protocol;  // owned by the device
     QMap<int, quint32> registers;
     QList<int> unreadable;
     QByteArray measurement = "A,0,0,0,0,";
@@ -77,9 +75,9 @@ struct LLSRig
 
     explicit LLSRig(const QString &type, const QString &options = {}, const QString &constants = "Ohm;0;190",
                     const QString &name = "Probe")
-        : device(type == "LLS" ? static_cast<AbstractLLSProtocol *>(new LiquidLevelSensorProtocol(driver))
-                               : new IndustrialLevelSensorProtocol(driver),
-                 DeviceIdentity{"4301", "5", "000000"}, CatalogueEntry{"4301", "", name, type, options, constants})
+        : protocol(type == "LLS" ? static_cast<AbstractLLSProtocol *>(new LiquidLevelSensorProtocol(driver))
+                                 : new IndustrialLevelSensorProtocol(driver))
+        , device(protocol, DeviceIdentity{"4301", "5", "000000"}, CatalogueEntry{"4301", "", name, type, options, constants})
     {
         const bool industrial = type != "LLS";
         driver->responder = [this, industrial](const QByteArray &request, QByteArray &response) {
