@@ -57,6 +57,11 @@ void SimProcess::stop()
     }
 }
 
+void SimProcess::stallWrites()
+{
+    ::kill(static_cast<pid_t>(m_process.processId()), SIGUSR1);
+}
+
 void SimProcess::pause()
 {
     ::kill(static_cast<pid_t>(m_process.processId()), SIGSTOP);

@@ -13,6 +13,8 @@ public:
     void stop();
     // Stops the simulator in its tracks (SIGSTOP): its ports stay, but nothing answers until stop().
     void pause();
+    // From now on the program's writes to the simulator's ports time out (SIGUSR1).
+    void stallWrites();
     QStringList ports() const { return m_ports; }
     QString port(int i) const { return m_ports.value(i); }
     QString extraPorts() const { return m_ports.join(','); }

@@ -3,7 +3,8 @@
 //   pellora-sim [options] [SENSOR ...]
 //
 // SENSOR is a sensor description file (.json), a description written inline ('{"kind":...}'), or
-// one of the kinds silent, bootloader, garbage, stalled. Without any, every description in the
+// one of the kinds silent, bootloader, garbage, stalled. SIGUSR1 stalls every port's writes from
+// then on (write time-outs on demand). Without any, every description in the
 // default sensor folder is used, in file name order. Each sensor gets its own pseudo-terminal; the
 // program prints one line per sensor and then the ready line PELLORA_EXTRA_PORTS=path,path,...
 #include "simport.h"
@@ -16,6 +17,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSocketNotifier>
 #include <QTextStream>
 
 #include <csignal>
@@ -27,6 +29,15 @@ namespace {
 void quitOnSignal(int)
 {
     _exit(0);
+}
+
+// SIGUSR1 stalls every port's writes, for tests of write time-outs at a chosen moment. The
+// handler only writes to a pipe; the event loop does the rest.
+int stallPipe[2] = {-1, -1};
+void stallOnSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(stallPipe[1], &byte, 1);
 }
 
 bool readDescription(const QString &argument, QJsonObject *description, QString *sourceFile, QString *error)
@@ -128,5 +139,15 @@ int main(int argc, char *argv[])
 
     std::signal(SIGINT, quitOnSignal);
     std::signal(SIGTERM, quitOnSignal);
+    if (::pipe(stallPipe) == 0) {
+        auto *stall = new QSocketNotifier(stallPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(stall, &QSocketNotifier::activated, [&ports] {
+            char byte;
+            [[maybe_unused]] const ssize_t got = ::read(stallPipe[0], &byte, 1);
+            for (SimPort *port : qAsConst(ports))
+                port->stallWrites();
+        });
+        std::signal(SIGUSR1, stallOnSignal);
+    }
     return app.exec();
 }

@@ -61,6 +61,12 @@ bool SimPort::open(QString *error)
     return true;
 }
 
+void SimPort::stallWrites()
+{
+    if (m_slave >= 0)
+        ::tcflow(m_slave, TCOOFF);
+}
+
 void SimPort::onReadable()
 {
     char buffer[512];

@@ -21,6 +21,9 @@ public:
     ~SimPort() override;
 
     bool open(QString *error);
+    // From now on the program's writes to this port cannot drain (as a line whose far end stopped
+    // reading): they time out.
+    void stallWrites();
     QString devicePath() const { return m_devicePath; }
     SimSensor *sensor() const { return m_sensor; }
 

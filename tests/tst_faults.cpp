@@ -1,0 +1,120 @@
+// Sensors that misbehave, end to end with the real program and pellora-sim: each row opens a
+// sensor, brings on a fault at a chosen moment, and checks that the window ends where it should
+// (back at the list with a word on what happened, or working on), in bounded time, without
+// spinning the processor.
+#include "app/mainwindow.h"
+#include "app/select.h"
+#include "device/devicemanager.h"
+#include "lls/ui/llsform.h"
+#include "modalchoice.h"
+#include "simprocess.h"
+
+#include <QPushButton>
+#include <QSerialPort>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QtTest>
+
+#include <sys/resource.h>
+
+namespace {
+
+double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+}
+
+class TestFaults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void misbehavingSensor_data();
+    void misbehavingSensor();
+};
+
+void TestFaults::misbehavingSensor_data()
+{
+    QTest::addColumn<QStringList>("sensor");  // the simulator's arguments
+    QTest::addColumn<QString>("fault");       // unplug, silence, stall, hold, none
+    QTest::addColumn<QString>("when");        // loading, polling, set, import
+    QTest::addColumn<QString>("notice");      // on the list page; empty: the sensor's page stays
+    const QStringList current{SimProcess::sensorFile("03-murkwell-current.json")};
+    const QStringList voltage{SimProcess::sensorFile("02-ils-voltage.json")};
+    QTest::newRow("unplugged while loading") << current << "unplug" << "loading" << "did not answer";
+    QTest::newRow("unplugged while polling") << voltage << "unplug" << "polling" << "did not answer";
+    QTest::newRow("silent in the middle of the load") << current << "silence" << "loading" << "stopped answering while it was being read";
+    QTest::newRow("write time-out while setting") << voltage << "stall" << "set" << "write time-out";
+    QTest::newRow("write time-out during an FPC import") << current << "stall" << "import" << "write time-out";
+    QTest::newRow("port held by another program") << voltage << "hold" << "loading" << "Cannot open";
+    QTest::newRow("replies in small pieces") << QStringList{"--chunk-size", "3", "--chunk-gap", "20"} + voltage << "none" << "polling" << "";
+    QTest::newRow("replies slower than the waits") << QStringList{"--answer-delay", "700"} + voltage << "none" << "polling" << "";
+}
+
+void TestFaults::misbehavingSensor()
+{
+    QFETCH(QStringList, sensor);
+    QFETCH(QString, fault);
+    QFETCH(QString, when);
+    QFETCH(QString, notice);
+    SimProcess sim;
+    QVERIFY(sim.start(sensor));
+    qputenv("PELLORA_EXTRA_PORTS", sim.extraPorts().toLocal8Bit());
+    MainWindow window;
+    window.show();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isScanning(), 30000);
+    if (when == "loading" && fault != "hold" && window.deviceManager()->devices().isEmpty())
+        QSKIP("the sensor was not found");
+    QSerialPort holder(sim.port(0));
+    if (fault == "hold")
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+    auto *pages = window.findChild<QStackedWidget *>("stackedWidget");
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    window.showDevice(0);
+    LLSForm *form = window.levelForm();
+    auto loaded = [&] { return form && form->findChild<QStackedWidget *>("stackedWidget")->currentIndex() == 1; };
+    if (when == "loading") {
+        QTest::qWait(300);
+    } else {
+        // Slow replies can leave a sensor that never loads: the window must still be usable.
+        if (!QTest::qWaitFor(loaded, 30000))
+            QVERIFY(notice.isEmpty() && pages->currentIndex() == 1 && window.isEnabled());
+        clock.restart();
+    }
+    if (fault == "unplug")
+        sim.stop();
+    else if (fault == "silence")
+        sim.pause();
+    else if (fault == "stall")
+        sim.stallWrites();
+    if (when == "set") {
+        form->findChild<QSpinBox *>("measuringRangeMin")->setValue(20);
+        QTest::mouseClick(form->findChild<QPushButton *>("setMeasuringRange"), Qt::LeftButton);
+    } else if (when == "import") {
+        form->fileDialog = [](LLSForm::FileDialog, const QString &, const QString &, const QString &) {
+            return QStringLiteral(PELLORA_SOURCE_DIR "/fuzz/seeds/fpc/export.fpc");
+        };
+        answerMessageBoxesWith({QMessageBox::Yes}, [&] { QMetaObject::invokeMethod(form, "on_importFPC_clicked"); });
+    }
+
+    if (notice.isEmpty()) {
+        QTest::qWait(3000);
+        QCOMPARE(pages->currentIndex(), 1);
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(pages->currentIndex() == 0, 30000);
+        const QString said = window.selectPage()->notice();
+        QVERIFY2(said.contains(notice) && said.contains(sim.port(0).mid(5)), qPrintable(said));
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isScanning(), 30000);
+    }
+    const double share = (cpuSeconds() - cpuBefore) / qMax(1.0, clock.elapsed() / 1000.0);
+    QVERIFY2(share < 0.3, qPrintable(QString("CPU %1 of one core").arg(share)));
+}
+
+QTEST_MAIN(TestFaults)
+#include "tst_faults.moc"
