@@ -74,7 +74,6 @@ class TestConfigFiles : public QObject
     Q_OBJECT
 
 private slots:
-    void settingsChecksum_data();
     void settingsChecksum();
     void settingsRequests_data();
     void settingsRequests();
@@ -88,48 +87,21 @@ private slots:
     void fpcRoundTripBetweenSensors();
 };
 
-void TestConfigFiles::settingsChecksum_data()
-{
-    QTest::addColumn<QString>("change");
-    QTest::addColumn<bool>("passes");
-    QTest::newRow("as saved") << "" << true;
-    QTest::newRow("a value edited") << "95->96" << false;
-    QTest::newRow("a line added") << "append" << false;
-    QTest::newRow("checksum disabled") << "disable" << true;
-    QTest::newRow("upper-case digest") << "upper" << false;
-    QTest::newRow("spaces and CR around line 2") << "pad" << true;
-    QTest::newRow("2000 bytes, disabled") << "grow" << false;
-    QTest::newRow("a link to a device") << "device" << false;
-}
-
+// The checksum rules themselves are the catalogue's (tested there); here, that a saved file signs
+// itself and that an edit breaks it.
 void TestConfigFiles::settingsChecksum()
 {
-    QFETCH(QString, change);
-    QFETCH(bool, passes);
     QTemporaryDir dir;
     const QString path = dir.filePath("probe.conf");
     QString error;
     QVERIFY2(SettingsFile::save(path, Saved, &error), qPrintable(error));
-    QByteArray text = readAll(path);
-    QVERIFY(text.startsWith("[checksum]\nchecksum="));
-    const int eol = text.indexOf('\n', 11);
-    if (change == "95->96")
-        text.replace("=95", "=96");
-    else if (change == "append")
-        text += "extra=1\n";
-    else if (change == "disable")
-        text.replace(20, eol - 20, "disabled");
-    else if (change == "upper")
-        text.replace(20, eol - 20, text.mid(20, eol - 20).toUpper());
-    else if (change == "pad")
-        text.replace(eol, 1, "  \r\n").insert(11, "  ");
-    else if (change == "grow")
-        text = "[checksum]\nchecksum=disabled\n" + QByteArray(2000 - 29, '#');
-    if (change == "device")
-        QVERIFY(QFile::link("/dev/zero", dir.filePath("zero.conf")));
-    else
-        writeAll(path, text);
-    QCOMPARE(SettingsFile::check(change == "device" ? dir.filePath("zero.conf") : path), passes);
+    const QByteArray text = readAll(path);
+    QVERIFY(text.startsWith("[checksum]\nchecksum=") && SettingsFile::check(path));
+    writeAll(path, QByteArray(text).replace("=95", "=96"));
+    QVERIFY(!SettingsFile::check(path));
+    writeAll(path, "[checksum]\nchecksum=disabled\n" + text.mid(text.indexOf('\n', 11) + 1).replace("=95", "=96"));
+    QVERIFY(SettingsFile::check(path));
+    QVERIFY(!SettingsFile::save("/proc/pellora.conf", Saved, &error) && !error.isEmpty());  // cannot be written
 }
 
 // The requests a file becomes for each kind of sensor; a value the sensor would take that is
