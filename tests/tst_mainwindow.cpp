@@ -1,7 +1,10 @@
 // The application shell against pellora-sim: scanning on the worker thread, the sensor list, the
-// header, refresh, the write time-out rescan, the footer; the position form in the window (leaving,
-// replacing, rescans that delete its device, a sensor that stops answering); and, in a child copy of
-// this program, closing while the worker is busy and the catalogue failures that end the program.
+// header, refresh, the write time-out rescan, the footer; the position form in the window (polling,
+// leaving, replacing, rescans that delete its device, a sensor that stops answering); and, in a child
+// copy of this program, closing while the worker is busy and the catalogue failures that end the program.
+//
+// docs/ncpsform.png is the position form while it polls the simulator; to regenerate it:
+//   PELLORA_NCPS_SCREENSHOT=$PWD/docs/ncpsform.png QT_QPA_PLATFORM=offscreen tst_mainwindow positionFormInTheWindow
 #include "app/mainwindow.h"
 #include "app/select.h"
 #include "device/abstractdevice.h"
@@ -18,12 +21,16 @@
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QDesktopServices>
+#include <QDoubleSpinBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSerialPort>
+#include <QSpinBox>
 #include <QStackedWidget>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
@@ -347,6 +354,30 @@ void TestMainWindow::positionFormInTheWindow()
     NCPSForm *form = s.window->positionForm();
     QCOMPARE(s.pages()->currentIndex(), 1);
     QVERIFY(!portIsFree(port));
+    // The parameters fill the picture's markers and the spin boxes; of the form description's tabs
+    // only these two are the form's.
+    ActivatorWidget *picture = form->activatorWidget();
+    QCOMPARE(picture->bubbleValue(ActivatorWidget::MaximumBubble), 11864);
+    QCOMPARE(picture->maximum(), 15800);
+    QCOMPARE(picture->markerText(ActivatorWidget::MinimumBubble) + "|" + picture->markerText(ActivatorWidget::MaximumBubble),
+             QString("Current Minimum Position\n0.45 V|Current Maximum Position\n4.13 V"));
+    auto *top = form->findChild<QDoubleSpinBox *>("topOutputLimitSpin");
+    QCOMPARE(QList<double>({form->findChild<QDoubleSpinBox *>("bottomOutputLimitSpin")->value(), top->value(), top->maximum()}),
+             QList<double>({0.45, 4.13, 4.57}));
+    QCOMPARE(form->findChild<QSpinBox *>("activatorResponseSpin")->value(), 256);
+    auto *tabs = form->findChild<QTabWidget *>("tabWidget");
+    QCOMPARE(QStringList({tabs->tabText(0), tabs->tabText(tabs->count() - 1)}), QStringList({"Output Levels", "Activator Settings"}));
+    QCOMPARE(tabs->count(), 2);
+    // The loop runs on by itself, one request per reply, and the activator shows up.
+    QSignalSpy requests(form, &NCPSForm::ReadMeasurement);
+    int replies = 0;
+    connect(form->device(), &NCPSDevice::MeasurementUpdate, form, [&] { ++replies; });
+    QTRY_VERIFY_WITH_TIMEOUT(picture->activatorVisible() && replies >= 12, 10000);
+    QVERIFY2(qAbs(requests.count() - replies) <= 1, qPrintable(QString("%1 requests, %2 replies").arg(requests.count()).arg(replies)));
+    QVERIFY(picture->value() >= -14500 && picture->value() <= 14500);
+    QVERIFY(form->findChild<QLineEdit *>("activatorLevelEdit")->text().toInt() > 256);
+    if (qEnvironmentVariableIsSet("PELLORA_NCPS_SCREENSHOT"))
+        QVERIFY(form->grab().save(qEnvironmentVariable("PELLORA_NCPS_SCREENSHOT")));
 
     // Leaving: polling ends, at most the request under way reaches the sensor, then the port is free.
     // The form stays until another position sensor is shown, and the list is not rescanned.
