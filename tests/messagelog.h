@@ -8,40 +8,24 @@
 class MessageLog
 {
 public:
-    MessageLog()
-    {
-        clear();
-        m_previous = qInstallMessageHandler(capture);
-    }
+    MessageLog() : m_start(all().size()), m_previous(qInstallMessageHandler(capture)) {}
     ~MessageLog() { qInstallMessageHandler(m_previous); }
-    QStringList lines() const
-    {
-        QMutexLocker lock(&mutex());
-        return captured();
-    }
+    QStringList lines() const { return all().mid(m_start); }
     bool contains(const QString &text) const { return !lines().filter(text).isEmpty(); }
-    void clear()
-    {
-        QMutexLocker lock(&mutex());
-        captured().clear();
-    }
 
 private:
-    static QMutex &mutex()
+    // Every line captured by any log so far, after appending one if given.
+    static QStringList all(const QString *append = nullptr)
     {
-        static QMutex m;
-        return m;
+        static QMutex mutex;
+        static QStringList captured;
+        QMutexLocker lock(&mutex);
+        if (append)
+            captured.append(*append);
+        return captured;
     }
-    static QStringList &captured()
-    {
-        static QStringList c;
-        return c;
-    }
-    static void capture(QtMsgType, const QMessageLogContext &, const QString &message)
-    {
-        QMutexLocker lock(&mutex());
-        captured().append(message);
-    }
+    static void capture(QtMsgType, const QMessageLogContext &, const QString &message) { all(&message); }
+    int m_start;
     QtMessageHandler m_previous;
 };
 

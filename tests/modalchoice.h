@@ -1,24 +1,32 @@
 #ifndef MODALCHOICE_H
 #define MODALCHOICE_H
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 
 #include <functional>
 
-// Like answerMessageBoxes, but presses the given buttons in turn (the last again for any further
-// box) and returns every box's text: a Yes/No question has no default button to press.
+// Runs action; meanwhile answers every modal message box that opens with the given buttons in turn
+// (the last again for any further box; with none given, its default button or OK), and returns every
+// box's text: a Yes/No question has no default button to press.
 inline QStringList answerMessageBoxesWith(const QList<QMessageBox::StandardButton> &answers, const std::function<void()> &action)
 {
     QStringList texts;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            texts << box->text();
-            box->button(answers.value(texts.size() - 1, answers.last()))->click();
-        }
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        texts << box->text();
+        QAbstractButton *button = answers.isEmpty() ? box->defaultButton() : box->button(answers.value(texts.size() - 1, answers.last()));
+        if (!button)
+            button = box->button(QMessageBox::Ok);
+        if (button)
+            button->click();
+        else
+            box->accept();
     });
     poll.start(10);
     action();

@@ -28,11 +28,7 @@ public:
     // Or decide per request: returns whether the request succeeds and fills the response.
     std::function<bool(const QByteArray &request, QByteArray &response)> responder;
 
-    bool open() override
-    {
-        ++openCount;
-        return isOpen = refuseOpen.isEmpty();
-    }
+    bool open() override { return isOpen = refuseOpen.isEmpty(); }
     void close() override
     {
         ++closeCount;
@@ -59,7 +55,6 @@ public:
     QByteArrayList requests;
     QString refuseOpen;  // when set, open() fails with this reason
     bool isOpen = false;
-    int openCount = 0;
     int closeCount = 0;
     bool *destroyedFlag = nullptr;
 
