@@ -66,8 +66,6 @@ void TestGauges::ticks_data()
     QTest::newRow("default scale") << 100.f << 10.f << QStringList{"0", "10", "20", "30", "40", "50", "60", "70", "80", "90", "100"};
     QTest::newRow("0 to 5 by 0.5") << 5.f << 0.5f << QStringList{"0", "0.5", "1", "1.5", "2", "2.5", "3", "3.5", "4", "4.5", "5"};
     QTest::newRow("zero step") << 100.f << 0.f << QStringList();
-    QTest::newRow("negative step") << 100.f << -10.f << QStringList();
-    QTest::newRow("step not a number") << 100.f << std::nanf("") << QStringList();
     QTest::newRow("a million ticks") << 100.f << 0.0001f << QStringList();
 }
 
