@@ -41,31 +41,7 @@
 namespace {
 
 const int ScanTimeout = 30000;
-
-template <typename T>
-T *child(QObject *parent, const char *name)
-{
-    T *w = parent->findChild<T *>(QString::fromLatin1(name));
-    if (!w)
-        qFatal("no child %s", name);
-    return w;
-}
-
-QStringList comboItems(QMainWindow &window)
-{
-    auto *combo = child<QComboBox>(&window, "deviceCombo");
-    QStringList items;
-    for (int i = 0; i < combo->count(); ++i)
-        items.append(combo->itemText(i));
-    return items;
-}
-
-// The header: the sensor's name, its tool tip and the info label's tool tip.
-QString header(QMainWindow &window)
-{
-    auto *name = child<QLabel>(&window, "sensorNameLabel");
-    return name->text() + "|" + name->toolTip() + "|" + child<QLabel>(&window, "infoLabel")->toolTip();
-}
+const QString Slimfin = SimProcess::sensorFile("07-slimfin.json");
 
 QString ptsName(const QString &path)
 {
@@ -93,22 +69,6 @@ public slots:
     void open(const QUrl &url) { urls.append(url); }
 };
 
-// Counts finished scans as the GUI thread sees them.
-struct ScanCounter
-{
-    explicit ScanCounter(MainWindow &window)
-    {
-        QObject::connect(window.deviceManager(), &DeviceManager::ScanFinished, &context, [this] { ++finished; }, Qt::QueuedConnection);
-    }
-    QObject context;
-    int finished = 0;
-};
-
-QByteArray signedCatalogue(const QByteArray &body)
-{
-    return "; test\nchecksum=" + QCryptographicHash::hash(body, QCryptographicHash::Sha1).toHex() + "\n" + body;
-}
-
 double cpuSeconds()
 {
     rusage usage{};
@@ -123,26 +83,49 @@ bool portIsFree(const QString &path)
     return probe.open(QIODevice::ReadWrite);
 }
 
-// The two position sensors and the window, for the position form in the window.
-struct Session
+// The simulator and a window scanning its ports.
+struct Shell
 {
     SimProcess sim;
     QScopedPointer<MainWindow> window;
+    int scans = 0;  // finished, as the GUI thread sees them
 
-    // Starts the simulator with both position sensors and the window, and waits for the list.
-    bool start()
+    // Starts the simulator with the sensors, then the window; with wait, until its first scan ends.
+    bool start(const QStringList &sensors, bool wait = true)
     {
-        if (!sim.start({"--verbose", "--no-pacing", SimProcess::sensorFile("07-slimfin.json"), SimProcess::sensorFile("08-slimfindual.json")}))
+        if (!sim.start(QStringList{"--verbose", "--no-pacing"} + sensors))
             return false;
         qputenv("PELLORA_EXTRA_PORTS", sim.extraPorts().toLocal8Bit());
         window.reset(new MainWindow);
+        QObject::connect(window->deviceManager(), &DeviceManager::ScanFinished, window.data(), [this] { ++scans; });
         window->show();
-        return scanned();
+        return !wait || scanned();
     }
-    bool scanned() { return QTest::qWaitFor([&] { return !window->isScanning(); }, ScanTimeout) && devices() == 2; }
-    QStackedWidget *pages() const { return window->findChild<QStackedWidget *>("stackedWidget"); }
-    void leave() { QTest::mouseClick(window->findChild<QPushButton *>("navigationButton"), Qt::LeftButton); }
+    // Both position sensors, listed.
+    bool startPositionSensors() { return start({Slimfin, SimProcess::sensorFile("08-slimfindual.json")}) && devices() == 2; }
+    bool scanned() { return QTest::qWaitFor([&] { return !window->isScanning(); }, ScanTimeout); }
+    template <typename T>
+    T *w(const char *name) const
+    {
+        T *widget = window->findChild<T *>(QString::fromLatin1(name));
+        if (!widget)
+            qFatal("no child %s", name);
+        return widget;
+    }
+    void click(const char *name) { QTest::mouseClick(w<QPushButton>(name), Qt::LeftButton); }
     int devices() const { return window->deviceManager()->devices().size(); }
+    QStringList items() const
+    {
+        QStringList items;
+        for (int i = 0; i < w<QComboBox>("deviceCombo")->count(); ++i)
+            items.append(w<QComboBox>("deviceCombo")->itemText(i));
+        return items;
+    }
+    // The header: the sensor's name, its tool tip and the info label's tool tip.
+    QString header() const
+    {
+        return w<QLabel>("sensorNameLabel")->text() + "|" + w<QLabel>("sensorNameLabel")->toolTip() + "|" + w<QLabel>("infoLabel")->toolTip();
+    }
 
     // Shows the sensor at index and waits until its form polls (the second sensor's falling output
     // puts its lower limit on the right).
@@ -190,42 +173,39 @@ private slots:
 
 void TestMainWindow::listHeaderLongScanAndShutdown()
 {
-    SimProcess sim;
+    Shell s;
     // Four silent ports make a scan outlast the page's five-second fallback.
-    QVERIFY(sim.start({"--no-pacing", SimProcess::sensorFile("07-slimfin.json"), "silent", SimProcess::sensorFile("01-lls.json"),
-                       SimProcess::sensorFile("07-slimfin.json"), R"({"kind":"level","family":"LLS","name":"nameless","deviceId":4401,"firmware":1})",
-                       "silent", "silent", "silent"}));
-    qputenv("PELLORA_EXTRA_PORTS", sim.extraPorts().toLocal8Bit());
-    QScopedPointer<MainWindow> owner(new MainWindow);
-    MainWindow &window = *owner;
-    window.show();
+    QVERIFY(s.start({Slimfin, "silent", SimProcess::sensorFile("01-lls.json"), Slimfin,
+                     R"({"kind":"level","family":"LLS","name":"nameless","deviceId":4401,"firmware":1})", "silent", "silent", "silent"},
+                    false));
+    MainWindow &window = *s.window;
     QVERIFY(window.workerThread()->isRunning());
     QCOMPARE(window.deviceManager()->thread(), window.workerThread());
-    auto *stack = child<QStackedWidget>(&window, "selectStack");
+    auto *stack = s.w<QStackedWidget>("selectStack");
     QCOMPARE(stack->currentIndex(), 0);
     // No sensor is named while the first scan runs.
-    QCOMPARE(header(window), QString("||"));
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isScanning(), ScanTimeout);
+    QCOMPARE(s.header(), QString("||"));
+    QVERIFY(s.scanned());
 
     // In port order; two sensors of the same name differ only by their port. Catalogued without a
     // name, a sensor has no type.
     QCOMPARE(stack->currentIndex(), 2);
-    const QStringList items{"Slimfin Position Sensor (on " + ptsName(sim.port(0)) + ")", "LLS Level Probe (on " + ptsName(sim.port(2)) + ")",
-                            "Slimfin Position Sensor (on " + ptsName(sim.port(3)) + ")",
-                            "Uncatalogued LLS Device [4401] (on " + ptsName(sim.port(4)) + ")"};
-    QCOMPARE(comboItems(window), items);
-    auto *select = child<QPushButton>(&window, "selectButton");
-    auto *combo = child<QComboBox>(&window, "deviceCombo");
+    const QStringList items{"Slimfin Position Sensor (on " + ptsName(s.sim.port(0)) + ")", "LLS Level Probe (on " + ptsName(s.sim.port(2)) + ")",
+                            "Slimfin Position Sensor (on " + ptsName(s.sim.port(3)) + ")",
+                            "Uncatalogued LLS Device [4401] (on " + ptsName(s.sim.port(4)) + ")"};
+    QCOMPARE(s.items(), items);
+    auto *select = s.w<QPushButton>("selectButton");
+    auto *combo = s.w<QComboBox>("deviceCombo");
     QVERIFY(select->isEnabled());
-    QCOMPARE(child<QProgressBar>(&window, "searchProgress")->value(), 1);
-    QCOMPARE(header(window), QString("Slimfin Position Sensor|Device ID: 123 - Firmware 1.4 - Serial 456789|"
-                                     "Device ID: 123 - Firmware 1.4 - Serial 456789"));
+    QCOMPARE(s.w<QProgressBar>("searchProgress")->value(), 1);
+    QCOMPARE(s.header(), QString("Slimfin Position Sensor|Device ID: 123 - Firmware 1.4 - Serial 456789|"
+                                 "Device ID: 123 - Firmware 1.4 - Serial 456789"));
     combo->setCurrentIndex(1);
-    QVERIFY(header(window).startsWith("LLS Level Probe|Device ID: 4101 - Firmware 2 - Serial 000000|"));
-    QVERIFY(!child<QLabel>(&window, "tarselFirmwareLabel")->isVisible());
+    QVERIFY(s.header().startsWith("LLS Level Probe|Device ID: 4101 - Firmware 2 - Serial 000000|"));
+    QVERIFY(!s.w<QLabel>("tarselFirmwareLabel")->isVisible());
 
     // Indexes outside the list read nothing from it.
-    const int count = window.deviceManager()->devices().size();
+    const int count = s.devices();
     window.showDevice(count);
     window.showDevice(-1);
     window.showDeviceHeader(count);
@@ -234,33 +214,33 @@ void TestMainWindow::listHeaderLongScanAndShutdown()
     window.deviceManager()->setActiveDevice(count);
     QVERIFY(!window.deviceManager()->activeDevice());
     QVERIFY(log.contains(QString("setActiveDevice: no device at index %1").arg(count)));
-    QVERIFY(header(window).startsWith("LLS Level Probe|"));
+    QVERIFY(s.header().startsWith("LLS Level Probe|"));
 
     // A device without a type opens no form.
-    auto *navigation = child<QPushButton>(&window, "navigationButton");
+    auto *navigation = s.w<QPushButton>("navigationButton");
     navigation->setVisible(true);
     combo->setCurrentIndex(3);
     QTest::mouseClick(select, Qt::LeftButton);
     QVERIFY(log.contains("Device undifined! "));
     QVERIFY(!navigation->isVisible() && !navigation->isEnabled());
-    auto *pages = child<QStackedWidget>(&window, "stackedWidget");
+    auto *pages = s.w<QStackedWidget>("stackedWidget");
     QCOMPARE(pages->currentIndex(), 0);
 
     // After the five-second fallback of a rescan the list page shows the old items, out of reach.
     window.startScan();
     QTRY_COMPARE_WITH_TIMEOUT(stack->currentIndex(), 2, 7000);
     QVERIFY(window.isScanning());
-    QCOMPARE(comboItems(window), items);
+    QCOMPARE(s.items(), items);
     QVERIFY(!select->isEnabled() && !combo->isEnabled());
     QMetaObject::invokeMethod(window.selectPage(), "on_selectButton_clicked");
     window.selectPage()->onDeviceIndexChanged(0);
     window.showDevice(0);
     window.showDeviceHeader(0);
     QCOMPARE(pages->currentIndex(), 0);
-    QCOMPARE(header(window), QString("||"));
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isScanning(), ScanTimeout);
+    QCOMPARE(s.header(), QString("||"));
+    QVERIFY(s.scanned());
     QVERIFY(select->isEnabled() && combo->isEnabled());
-    QCOMPARE(comboItems(window), items);
+    QCOMPARE(s.items(), items);
 
     // The manager and its devices go with the worker thread, on that thread.
     QThread *worker = window.workerThread();
@@ -269,7 +249,7 @@ void TestMainWindow::listHeaderLongScanAndShutdown()
     for (QObject *object : objects)
         connect(object, &QObject::destroyed, object, [&] { deletedOn.insert(QThread::currentThread()); }, Qt::DirectConnection);
     QVERIFY(objects[1]);
-    owner.reset();
+    s.window.reset();
     QCOMPARE(deletedOn, QSet<QThread *>{worker});
 }
 
@@ -278,49 +258,44 @@ void TestMainWindow::listHeaderLongScanAndShutdown()
 // at most. A refresh shows the search at once, and each fill connects the list's handler once.
 void TestMainWindow::refreshesAndWriteTimeouts()
 {
-    SimProcess sim;
-    QVERIFY(sim.start({"--no-pacing", "stalled", SimProcess::sensorFile("01-lls.json")}));
-    qputenv("PELLORA_EXTRA_PORTS", sim.extraPorts().toLocal8Bit());
     MessageLog log;
-    MainWindow window;
-    ScanCounter scans(window);
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isScanning(), ScanTimeout);
+    Shell s;
+    QVERIFY(s.start({"stalled", SimProcess::sensorFile("01-lls.json")}));
+    MainWindow &window = *s.window;
     // What an attempt left unsent was discarded: the backlog is the same every time.
     QTRY_COMPARE_WITH_TIMEOUT(log.lines().filter("writeRequestTimeout").size(), 3, 5000);
     const QStringList waiting = log.lines().filter("Bytes waiting to be written:");
     QVERIFY2(waiting.size() == 3 && waiting.count(waiting.first()) == 3, qPrintable(waiting.join('\n')));
     QTest::qWait(1000);
-    QCOMPARE(scans.finished, 1);
-    const QStringList items{"LLS Level Probe (on " + ptsName(sim.port(1)) + ")"};
-    QCOMPARE(comboItems(window), items);
-    auto *combo = child<QComboBox>(&window, "deviceCombo");
+    QCOMPARE(s.scans, 1);
+    const QStringList items{"LLS Level Probe (on " + ptsName(s.sim.port(1)) + ")"};
+    QCOMPARE(s.items(), items);
+    auto *combo = s.w<QComboBox>("deviceCombo");
     const int handlers = receiversOf(combo, SIGNAL(currentIndexChanged(int)));
 
     for (int i = 0; i < 3; ++i)
         window.onInterfaceError("writeRequestTimeout");
     QVERIFY(window.isScanning());
-    auto *refresh = child<QPushButton>(&window, "refreshDevicesButton");
-    QTest::mouseClick(refresh, Qt::LeftButton);
-    QTest::mouseClick(refresh, Qt::LeftButton);
-    auto *stack = child<QStackedWidget>(&window, "selectStack");
-    QCOMPARE(stack->currentIndex(), 0);
-    QCOMPARE(child<QProgressBar>(&window, "searchProgress")->maximum(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isScanning(), ScanTimeout);
+    s.click("refreshDevicesButton");
+    s.click("refreshDevicesButton");
+    QCOMPARE(s.w<QStackedWidget>("selectStack")->currentIndex(), 0);
+    QCOMPARE(s.w<QProgressBar>("searchProgress")->maximum(), 0);
+    QVERIFY(s.scanned());
     QTest::qWait(1000);
-    QCOMPARE(scans.finished, 3);
-    QCOMPARE(stack->currentIndex(), 2);
-    QCOMPARE(comboItems(window), items);
+    QCOMPARE(s.scans, 3);
+    QCOMPARE(s.w<QStackedWidget>("selectStack")->currentIndex(), 2);
+    QCOMPARE(s.items(), items);
     QCOMPARE(receiversOf(combo, SIGNAL(currentIndexChanged(int))), handlers);
-    QVERIFY(header(window).startsWith("LLS Level Probe|"));
+    QVERIFY(s.header().startsWith("LLS Level Probe|"));
 
     // No sensor is named while a scan runs, nor after one that found nothing.
     window.deviceManager()->interfaceSource = [] { return QVector<AbstractInterfaceDriver *>(); };
-    QTest::mouseClick(refresh, Qt::LeftButton);
-    QCOMPARE(header(window), QString("||"));
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isScanning(), ScanTimeout);
-    QCOMPARE(comboItems(window), QStringList({"None"}));
-    QVERIFY(!child<QPushButton>(&window, "selectButton")->isEnabled());
-    QCOMPARE(header(window), QString("||"));
+    s.click("refreshDevicesButton");
+    QCOMPARE(s.header(), QString("||"));
+    QVERIFY(s.scanned());
+    QCOMPARE(s.items(), QStringList({"None"}));
+    QVERIFY(!s.w<QPushButton>("selectButton")->isEnabled());
+    QCOMPARE(s.header(), QString("||"));
     // Other errors are only logged.
     window.onInterfaceError("somethingElse");
     QVERIFY(!window.isScanning());
@@ -330,16 +305,17 @@ void TestMainWindow::footerActions()
 {
     qputenv("PELLORA_EXTRA_PORTS", "");
     MainWindow window;
+    auto click = [&](const char *name) { QTest::mouseClick(window.findChild<QPushButton *>(name), Qt::LeftButton); };
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler("file", &catcher, "open");
     QDesktopServices::setUrlHandler("https", &catcher, "open");
-    QTest::mouseClick(child<QPushButton>(&window, "helpButton"), Qt::LeftButton);
-    QTest::mouseClick(child<QPushButton>(&window, "visitButton"), Qt::LeftButton);
+    click("helpButton");
+    click("visitButton");
     QDesktopServices::unsetUrlHandler("file");
     QDesktopServices::unsetUrlHandler("https");
     QCOMPARE(catcher.urls, (QList<QUrl>{QUrl::fromLocalFile(QDir::current().absoluteFilePath("Pellora_Help.pdf")),
                                         QUrl(QString::fromLatin1(MainWindow::WebAddress))}));
-    const QString about = answerMessageBoxes([&] { QTest::mouseClick(child<QPushButton>(&window, "aboutButton"), Qt::LeftButton); });
+    const QString about = answerMessageBoxes([&] { click("aboutButton"); });
     QVERIFY2(about.contains("Pellora 1.2.5"), qPrintable(about));
     QCOMPARE(window.windowTitle(), QString("Pellora"));
     QTRY_VERIFY_WITH_TIMEOUT(!window.isScanning(), ScanTimeout);
@@ -347,12 +323,13 @@ void TestMainWindow::footerActions()
 
 void TestMainWindow::positionFormInTheWindow()
 {
-    Session s;
-    QVERIFY(s.start());
+    Shell s;
+    QVERIFY(s.startPositionSensors());
     const QString port = s.sim.port(0);
     QVERIFY(s.showAndPoll(0));
     NCPSForm *form = s.window->positionForm();
-    QCOMPARE(s.pages()->currentIndex(), 1);
+    auto *pages = s.w<QStackedWidget>("stackedWidget");
+    QCOMPARE(pages->currentIndex(), 1);
     QVERIFY(!portIsFree(port));
     // The parameters fill the picture's markers and the spin boxes; of the form description's tabs
     // only these two are the form's.
@@ -382,9 +359,9 @@ void TestMainWindow::positionFormInTheWindow()
     // Leaving: polling ends, at most the request under way reaches the sensor, then the port is free.
     // The form stays until another position sensor is shown, and the list is not rescanned.
     s.sim.takeLog();
-    s.leave();
+    s.click("navigationButton");
     QVERIFY(!form->isPolling());
-    QCOMPARE(s.pages()->currentIndex(), 0);
+    QCOMPARE(pages->currentIndex(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(portIsFree(port), 3000);
     QTest::qWait(300);
     QVERIFY(s.sim.commandsSeen(port) <= 1);
@@ -396,7 +373,7 @@ void TestMainWindow::positionFormInTheWindow()
     MessageLog log;
     QVERIFY(s.showAndPoll(0));
     for (int round = 0; round < 3; ++round) {
-        s.leave();
+        s.click("navigationButton");
         QVERIFY(s.showAndPoll(0));
     }
     const int perSecond = s.pollsPerSecond(0);
@@ -412,20 +389,20 @@ void TestMainWindow::positionFormInTheWindow()
     // Both rescans delete the devices while a reply may be on its way: the form must go first, and
     // the new devices must work (under AddressSanitizer this also catches a use of the old device).
     // A refresh right after leaving, with the last reply under way; then one chain, as fast as the above.
-    s.leave();
+    s.click("navigationButton");
     s.window->startScan();
     QVERIFY(!s.window->positionForm());
-    QVERIFY(s.scanned());
+    QVERIFY(s.scanned() && s.devices() == 2);
     QVERIFY(s.showAndPoll(0));
     const int singleChain = s.pollsPerSecond(0);
     QVERIFY2(perSecond < singleChain * 3 / 2, qPrintable(QString("%1 vs %2").arg(perSecond).arg(singleChain)));
     // A write time-out while polling, as the driver reports it: back to the list, which is rebuilt.
     s.window->onInterfaceError("writeRequestTimeout");
-    QCOMPARE(s.pages()->currentIndex(), 0);
+    QCOMPARE(pages->currentIndex(), 0);
     QVERIFY(s.window->selectPage()->notice().startsWith("The sensor on " + ptsName(port) + " did not answer."));
     QVERIFY(s.window->isScanning());
     QVERIFY(!s.window->positionForm());
-    QVERIFY(s.scanned());
+    QVERIFY(s.scanned() && s.devices() == 2);
     QTRY_VERIFY_WITH_TIMEOUT(portIsFree(port), 3000);
     QVERIFY(s.showAndPoll(1));
 }
@@ -447,8 +424,8 @@ void TestMainWindow::deadPortBackToTheList()
     QFETCH(QString, fault);
     QFETCH(QString, message);
     const bool held = fault == "held";
-    Session s;
-    QVERIFY(s.start());
+    Shell s;
+    QVERIFY(s.startPositionSensors());
     const QString port = s.sim.port(0);
     QSerialPort holder(port);
     auto *device = qobject_cast<NCPSDevice *>(s.window->deviceManager()->devices().value(0));
@@ -456,15 +433,11 @@ void TestMainWindow::deadPortBackToTheList()
     QObject watcher;
     bool failed = held;
     int readingsAfterFailure = 0;
-    int scans = 0;
+    const int scans = s.scans;
     connect(device, &AbstractDevice::CommunicationFailed, &watcher, [&] { failed = true; });
     connect(device, &NCPSDevice::MeasurementUpdate, &watcher, [&] { readingsAfterFailure += failed; });
     connect(device, &NCPSDevice::ParameterUpdate, &watcher, [&] { readingsAfterFailure += failed; });
-    connect(s.window->deviceManager(), &DeviceManager::ScanFinished, &watcher, [&] { ++scans; });
-    if (held)
-        QVERIFY(holder.open(QIODevice::ReadWrite));
-    else
-        QVERIFY(s.showAndPoll(0));
+    QVERIFY(held ? holder.open(QIODevice::ReadWrite) : s.showAndPoll(0));
 
     MessageLog log;
     QElapsedTimer clock;
@@ -476,11 +449,11 @@ void TestMainWindow::deadPortBackToTheList()
         s.sim.pause();
     else
         s.sim.stop();
-    QTRY_VERIFY_WITH_TIMEOUT(s.pages()->currentIndex() == 0 && scans == 1, 25000);
+    QTRY_VERIFY_WITH_TIMEOUT(s.w<QStackedWidget>("stackedWidget")->currentIndex() == 0 && s.scans == scans + 1, 25000);
     const QString notice = s.window->selectPage()->notice();
     QVERIFY2(notice.startsWith(message.arg(ptsName(port))) && notice.endsWith(" Check its cable and power, then select it again."),
              qPrintable(notice));
-    QTRY_VERIFY_WITH_TIMEOUT(!s.window->isScanning(), ScanTimeout);
+    QVERIFY(s.scanned());
     QFETCH(int, listed);
     QVERIFY(listed < 0 || s.devices() == listed);
     QTest::qWait(2000);
@@ -550,10 +523,11 @@ void TestMainWindow::catalogueFailuresEndTheProgram_data()
 {
     QTest::addColumn<QByteArray>("catalogue");  // null: none; "->path": a link to path
     QTest::addColumn<QString>("message");       // empty: accepted
+    auto sign = [](const QByteArray &body) { return "; test\nchecksum=" + QCryptographicHash::hash(body, QCryptographicHash::Sha1).toHex() + "\n" + body; };
     // A signed catalogue of exactly the given size.
-    auto sized = [](int size) {
+    auto sized = [&](int size) {
         const QByteArray head = "[a]\nID=1\nName=x\nDeviceType=LLS\n[z]\nComment=";
-        return signedCatalogue(head + QByteArray(size - signedCatalogue(head + "\n").size(), 'x') + "\n");
+        return sign(head + QByteArray(size - sign(head + "\n").size(), 'x') + "\n");
     };
     QByteArray junk(600, '\0');
     for (int i = 0; i < junk.size(); ++i)
