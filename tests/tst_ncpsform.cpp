@@ -136,25 +136,20 @@ void TestNCPSForm::readsParseListReplies_data()
     QTest::newRow("failed request, bytes ignored") << false << measurement << "" << both;
     QTest::newRow("echo and prompt only") << true << QByteArray("PLIST\r\n>") << "" << QStringList{"MLIST"};
     QTest::newRow("empty") << true << QByteArray() << "" << both;
-    QTest::newRow("FFFF and 8000 sign-extended")
-        << true << QByteArray("MLIST\r\nM1,FFFF,activator\r\nM2,8000,raw_position\r\nM3,7fff,position\r\n>")
-        << "activator=-1 raw_position=-32768 position=32767" << QStringList();
-    QTest::newRow("nothing read after position")
-        << true << QByteArray("MLIST\r\nM2,C180,raw_position\r\nM3,0FFF,position\r\nM1,0400,activator\r\n>")
-        << "raw_position=-16000 position=4095" << QStringList();
+    QTest::newRow("FFFF and 8000 sign-extended") << true << QByteArray("MLIST\r\nM1,FFFF,activator\r\nM2,8000,raw_position\r\nM3,7fff,position\r\n>")
+                                                 << "activator=-1 raw_position=-32768 position=32767" << QStringList();
+    QTest::newRow("nothing read after position") << true << QByteArray("MLIST\r\nM2,C180,raw_position\r\nM3,0FFF,position\r\nM1,0400,activator\r\n>")
+                                                 << "raw_position=-16000 position=4095" << QStringList();
     // Without its position line a measurement says nothing about the activator.
     QTest::newRow("position sharing the prompt's piece is not read")
         << true << QByteArray("MLIST\r\nM1,0400,activator\r\nM3,0200,position\r>") << "" << QStringList{"MLIST"};
     // output_direct missing, an unknown name, and posn_scale twice (the last counts).
-    QTest::newRow("parameters")
-        << true
-        << QByteArray("PLIST\r\nP0,0096,posn_offset\r\nP1,1000,posn_scale\r\nP2,0190,output_lower\r\n"
-                      "P9,1234,output_mode\r\nP3,0E74,output_upper\r\nP4,FFFE,output_noact\r\n"
-                      "P5,0100,activator_min\r\nP1,2333,posn_scale\r\n>")
-        << "posn_offset=150 posn_scale=9011 output_lower=400 output_upper=3700 output_noact=-2 activator_min=256"
-        << QStringList{"MLIST"};
-    QTest::newRow("malformed lines")
-        << true
+    QTest::newRow("parameters") << true
+                                << QByteArray("PLIST\r\nP0,0096,posn_offset\r\nP1,1000,posn_scale\r\nP2,0190,output_lower\r\nP9,1234,output_mode\r\n"
+                                              "P3,0E74,output_upper\r\nP4,FFFE,output_noact\r\nP5,0100,activator_min\r\nP1,2333,posn_scale\r\n>")
+                                << "posn_offset=150 posn_scale=9011 output_lower=400 output_upper=3700 output_noact=-2 activator_min=256"
+                                << QStringList{"MLIST"};
+    QTest::newRow("malformed lines") << true
         << QByteArray("PLIST\r\n"
                       "P3,0FFF,output_upper\n"               // name without the carriage return: skipped
                       "P2,0190,Output_lower\r\n"             // names are case-sensitive
@@ -450,10 +445,8 @@ void TestNCPSForm::activatorLineOrWarningOnImage()
     // A dash-dot line in the value's column from 2/5 to 3/5 of the height, and nothing else red.
     QImage image = render(widget);
     Span red = scan(image, 0, 200, isRed);
-    QVERIFY(red.count > 20);
-    QCOMPARE(red.first, 140);
-    QCOMPARE(red.last, 140);
-    QCOMPARE(scan(image, 80, 121, isRed).count, red.count);
+    QVERIFY(red.count > 20 && scan(image, 80, 121, isRed).count == red.count);
+    QCOMPARE(QPoint(red.first, red.last), QPoint(140, 140));
 
     // No activator: the warning centred across the width around 2/5 of the height, no line.
     widget.setActivatorVisible(false);
@@ -471,59 +464,48 @@ void TestNCPSForm::activatorLineOrWarningOnImage()
     QCOMPARE(widget.valueToPixel(-100000), 250);
     red = scan(render(widget), 0, 200, isRed);
     QVERIFY(red.count > 20);
-    QCOMPARE(red.first, 250);
-    QCOMPARE(red.last, 250);
+    QCOMPARE(QPoint(red.first, red.last), QPoint(250, 250));
 }
 
+// The minimum's triangle sits above the mid-line, tip down, its text above; the maximum's below, tip
+// up, its text below; each text centred on its triangle or, at an edge, pushed inside whole.
 void TestNCPSForm::markersOnImageAndInsideWidget()
 {
     ActivatorWidget widget;
     prepare(widget, 600, 240);
     widget.setActivatorVisible(false);
     widget.setNoActivatorText(QString());
-    widget.setBubbleValue(ActivatorWidget::MinimumBubble, 30);
-    widget.setBubbleValue(ActivatorWidget::MaximumBubble, 70);
     const int mid = static_cast<int>(0.505 * 240);  // 121
-    // The minimum's text above its triangle, the maximum's below; neither colour elsewhere.
-    auto minimumText = [&](const QImage &image) { return scan(image, 0, mid - 10, isGreenish); };
-    auto maximumText = [&](const QImage &image) { return scan(image, mid + 11, 240, isBluish); };
-
+    auto markersAt = [&](int minimum, int maximum) {
+        widget.setBubbleValue(ActivatorWidget::MinimumBubble, minimum);
+        widget.setBubbleValue(ActivatorWidget::MaximumBubble, maximum);
+        return render(widget);
+    };
     // Without marker texts, no markers.
-    QImage image = render(widget);
-    QCOMPARE(scan(image, 0, 240, [](QRgb p) { return isGreenish(p) || isBluish(p); }).count, 0);
+    QCOMPARE(scan(markersAt(30, 70), 0, 240, [](QRgb p) { return isGreenish(p) || isBluish(p); }).count, 0);
 
     widget.setMarkerText(ActivatorWidget::MinimumBubble, "Current Minimum Position\n1.00 V");
     widget.setMarkerText(ActivatorWidget::MaximumBubble, "Current Maximum Position\n4.00 V");
-    image = render(widget);
+    QImage image = markersAt(30, 70);
     const int xMin = widget.valueToPixel(30);
     const int xMax = widget.valueToPixel(70);
-
-    // Triangles: the minimum's above the mid-line, tip down; the maximum's below, tip up.
     QCOMPARE(image.pixelColor(xMin, mid - 5), MinimumColour);
     QCOMPARE(image.pixelColor(xMin + 4, mid - 9), MinimumColour);
     QVERIFY(image.pixelColor(xMin + 4, mid - 2) != MinimumColour);
     QCOMPARE(image.pixelColor(xMax, mid + 5), MaximumColour);
     QCOMPARE(image.pixelColor(xMax - 4, mid + 9), MaximumColour);
     QVERIFY(image.pixelColor(xMax - 4, mid + 2) != MaximumColour);
-
-    // Texts centred on their triangles.
-    const Span minMiddle = minimumText(image);
-    const Span maxMiddle = maximumText(image);
-    QVERIFY(minMiddle.count > 50 && maxMiddle.count > 50);
+    const Span minText = scan(image, 0, mid - 10, isGreenish);
+    const Span maxText = scan(image, mid + 11, 240, isBluish);
+    QVERIFY(minText.count > 50 && maxText.count > 50);
     QCOMPARE(scan(image, mid + 1, 240, isGreenish).count + scan(image, 0, mid, isBluish).count, 0);
-    QVERIFY(qAbs(minMiddle.centre() - xMin) < 15);
-    QVERIFY(qAbs(maxMiddle.centre() - xMax) < 15);
+    QVERIFY(qAbs(minText.centre() - xMin) < 15 && qAbs(maxText.centre() - xMax) < 15);
 
-    // At the edges the texts are pushed inside: the whole text is still drawn.
-    widget.setBubbleValue(ActivatorWidget::MinimumBubble, 0);
-    widget.setBubbleValue(ActivatorWidget::MaximumBubble, 100);
-    image = render(widget);
-    const Span minLeft = minimumText(image);
-    const Span maxRight = maximumText(image);
-    QVERIFY(minLeft.first >= 0 && minLeft.first < widget.valueToPixel(0));
-    QCOMPARE(minLeft.width(), minMiddle.width());
-    QVERIFY(maxRight.last < 600 && maxRight.last > widget.valueToPixel(100));
-    QCOMPARE(maxRight.width(), maxMiddle.width());
+    image = markersAt(0, 100);
+    const Span minLeft = scan(image, 0, mid - 10, isGreenish);
+    const Span maxRight = scan(image, mid + 11, 240, isBluish);
+    QVERIFY(minLeft.first >= 0 && minLeft.first < widget.valueToPixel(0) && minLeft.width() == minText.width());
+    QVERIFY(maxRight.last < 600 && maxRight.last > widget.valueToPixel(100) && maxRight.width() == maxText.width());
 }
 
 QTEST_MAIN(TestNCPSForm)
