@@ -14,15 +14,6 @@
 inline SetParamStruct values(float v1, float v2 = 0, float v3 = 0, const QString &text = {}) { return {text, v1, v2, v3, {}, {}}; }
 inline SetParamStruct profile(const QStringList &levels, const QStringList &outputs) { return {{}, 0, 0, 0, levels, outputs}; }
 
-// The first argument of every signal a spy caught, as text.
-inline QStringList messages(const QSignalSpy &spy)
-{
-    QStringList out;
-    for (const QList<QVariant> &args : spy)
-        out.append(args.at(0).toString());
-    return out;
-}
-
 // The device's state by short names, so a test can compare any subset with expected values.
 inline QVariantMap llsFields(const LLSDevice &d)
 {
