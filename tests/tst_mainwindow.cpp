@@ -105,20 +105,14 @@ struct Shell
     bool startPositionSensors() { return start({Slimfin, SimProcess::sensorFile("08-slimfindual.json")}) && devices() == 2; }
     bool scanned() { return QTest::qWaitFor([&] { return !window->isScanning(); }, ScanTimeout); }
     template <typename T>
-    T *w(const char *name) const
-    {
-        T *widget = window->findChild<T *>(QString::fromLatin1(name));
-        if (!widget)
-            qFatal("no child %s", name);
-        return widget;
-    }
+    T *w(const char *name) const { return window->findChild<T *>(QString::fromLatin1(name)); }
     void click(const char *name) { QTest::mouseClick(w<QPushButton>(name), Qt::LeftButton); }
     int devices() const { return window->deviceManager()->devices().size(); }
     QStringList items() const
     {
         QStringList items;
-        for (int i = 0; i < w<QComboBox>("deviceCombo")->count(); ++i)
-            items.append(w<QComboBox>("deviceCombo")->itemText(i));
+        for (auto *combo = w<QComboBox>("deviceCombo"); items.size() < combo->count();)
+            items.append(combo->itemText(items.size()));
         return items;
     }
     // The header: the sensor's name, its tool tip and the info label's tool tip.
@@ -529,16 +523,24 @@ void TestMainWindow::catalogueFailuresEndTheProgram_data()
         const QByteArray head = "[a]\nID=1\nName=x\nDeviceType=LLS\n[z]\nComment=";
         return sign(head + QByteArray(size - sign(head + "\n").size(), 'x') + "\n");
     };
+    const QByteArray good = sized(1000);
+    const int digest = good.indexOf("checksum=") + 9;
+    const QString corrupted = "Catalogue file corrupted!";
     QByteArray junk(600, '\0');
     for (int i = 0; i < junk.size(); ++i)
         junk[i] = static_cast<char>((i * 37) & 0xff);
     QTest::newRow("missing") << QByteArray() << "Catalogue file not found!";
-    QTest::newRow("a line changed") << sized(1000).replace("Name=x", "Name=y") << "Catalogue file corrupted!";
+    QTest::newRow("a line changed") << QByteArray(good).replace("Name=x", "Name=y") << corrupted;
+    QTest::newRow("line 1 free, line 2 ending in white space and CR") << QByteArray(good).insert(digest + 40, "  \r").replace("; test", "[edited]") << "";
+    QTest::newRow("upper-case digest") << QByteArray(good).replace(digest, 40, good.mid(digest, 40).toUpper()) << corrupted;
+    QTest::newRow("last line signed without a line feed") << sign("[a]\nID=1\nName=x\nDeviceType=LLS") << "";
+    QTest::newRow("line feed dropped after signing") << good.chopped(1) << corrupted;
+    QTest::newRow("checks disabled") << QByteArray(good).replace(digest, 40, "disabled").replace("Name=x", "Name=y") << "";
     QTest::newRow("1999 bytes") << sized(1999) << "";
     QTest::newRow("2000 bytes") << sized(2000) << "Catalogue file corrupted! (Too big)";
-    QTest::newRow("binary junk") << junk << "Catalogue file corrupted!";
+    QTest::newRow("binary junk") << junk << corrupted;
     // Not a file at all: a device that never ends.
-    QTest::newRow("link to /dev/zero") << QByteArray("->/dev/zero") << "Catalogue file corrupted!";
+    QTest::newRow("link to /dev/zero") << QByteArray("->/dev/zero") << corrupted;
 }
 
 void TestMainWindow::catalogueFailuresEndTheProgram()
