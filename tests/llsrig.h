@@ -49,10 +49,9 @@ inline QString llsMismatches(const LLSDevice &device, const QVariantMap &expecte
         QVERIFY2(mismatches.isEmpty(), qPrintable(mismatches));                                                        \
     } while (false)
 
-// One device on a register bank behind a scripted driver: "G" reads `registers` (unset ones read 0,
-// `unreadable` ones give no value), "S" stores, "B" selects the liquid, "A" answers `measurement`.
-// Like the sensor, an industrial rig takes configuration only after the unlock "U 3C7E" and is
-// measured locked ("U 0"); a rig that saw any other order fails the test using it.
+// A device on a scripted register bank: "G" reads `registers` (0 if unset, nothing if `unreadable`), "S"
+// stores, "B" selects, "A" answers `measurement`. An industrial rig, like the sensor, is configured only
+// unlocked ("U 3C7E") and measured locked ("U 0"); any other order fails the test using it.
 struct LLSRig
 {
     ScriptedDriver *driver = new ScriptedDriver;

@@ -1,8 +1,5 @@
-// The application shell against pellora-sim: scanning on the worker thread, the sensor list, the
-// header, refresh, the write time-out rescan, the footer; the position form in the window (polling,
-// leaving, replacing, rescans that delete its device, a sensor that stops answering); and, in a child
-// copy of this program, closing while the worker is busy and the catalogue failures that end the program.
-//
+// The application shell against pellora-sim: the scan, the list and header, refreshes, time-outs, the
+// footer, the position form in the window; in a child copy of this program, closing and bad catalogues.
 // docs/ncpsform.png is the position form while it polls the simulator; to regenerate it:
 //   PELLORA_NCPS_SCREENSHOT=$PWD/docs/ncpsform.png QT_QPA_PLATFORM=offscreen tst_mainwindow positionFormInTheWindow
 #include "app/mainwindow.h"
@@ -48,8 +45,7 @@ QString ptsName(const QString &path)
     return path.mid(QStringLiteral("/dev/").size());
 }
 
-// QObject::receivers() is protected; a public alias reaches it through a member pointer, without
-// treating the object as another type.
+// QObject::receivers() is protected: reached through a member pointer, not a downcast.
 struct SignalPeek : QObject
 {
     using QObject::receivers;
@@ -121,8 +117,7 @@ struct Shell
         return w<QLabel>("sensorNameLabel")->text() + "|" + w<QLabel>("sensorNameLabel")->toolTip() + "|" + w<QLabel>("infoLabel")->toolTip();
     }
 
-    // Shows the sensor at index and waits until its form polls (the second sensor's falling output
-    // puts its lower limit on the right).
+    // Shows the sensor at index and waits until its form polls (the second's lower limit is on the right).
     bool showAndPoll(int index)
     {
         window->showDevice(index);
@@ -181,8 +176,7 @@ void TestMainWindow::listHeaderLongScanAndShutdown()
     QCOMPARE(s.header(), QString("||"));
     QVERIFY(s.scanned());
 
-    // In port order; two sensors of the same name differ only by their port. Catalogued without a
-    // name, a sensor has no type.
+    // In port order; same names differ by their port; catalogued without a name, a sensor has no type.
     QCOMPARE(stack->currentIndex(), 2);
     const QStringList items{"Slimfin Position Sensor (on " + ptsName(s.sim.port(0)) + ")", "LLS Level Probe (on " + ptsName(s.sim.port(2)) + ")",
                             "Slimfin Position Sensor (on " + ptsName(s.sim.port(3)) + ")",
@@ -325,8 +319,7 @@ void TestMainWindow::positionFormInTheWindow()
     auto *pages = s.w<QStackedWidget>("stackedWidget");
     QCOMPARE(pages->currentIndex(), 1);
     QVERIFY(!portIsFree(port));
-    // The parameters fill the picture's markers and the spin boxes; of the form description's tabs
-    // only these two are the form's.
+    // The parameters fill the markers and spin boxes; of the form description's tabs two are the form's.
     ActivatorWidget *picture = form->activatorWidget();
     QCOMPARE(picture->bubbleValue(ActivatorWidget::MaximumBubble), 11864);
     QCOMPARE(picture->maximum(), 15800);
@@ -350,8 +343,8 @@ void TestMainWindow::positionFormInTheWindow()
     if (qEnvironmentVariableIsSet("PELLORA_NCPS_SCREENSHOT"))
         QVERIFY(form->grab().save(qEnvironmentVariable("PELLORA_NCPS_SCREENSHOT")));
 
-    // Leaving: polling ends, at most the request under way reaches the sensor, then the port is free.
-    // The form stays until another position sensor is shown, and the list is not rescanned.
+    // Leaving ends polling; at most the request under way goes out, then the port is free. The form
+    // stays until another position sensor is shown; no rescan.
     s.sim.takeLog();
     s.click("navigationButton");
     QVERIFY(!form->isPolling());
@@ -362,8 +355,7 @@ void TestMainWindow::positionFormInTheWindow()
     QCOMPARE(s.window->positionForm(), form);
     QVERIFY(!s.window->isScanning());
 
-    // Selected again right after leaving, the old form's last reply arrives at the new form: it must
-    // neither close the new form's port nor start a second request chain.
+    // Reselected right after leaving, the old form's last reply reaches the new one: no port closed, no second chain.
     MessageLog log;
     QVERIFY(s.showAndPoll(0));
     for (int round = 0; round < 3; ++round) {
@@ -380,9 +372,8 @@ void TestMainWindow::positionFormInTheWindow()
     QVERIFY(old.isNull());
     QCOMPARE(s.window->positionForm()->activatorWidget()->bubbleValue(ActivatorWidget::MaximumBubble), -12607);
 
-    // Both rescans delete the devices while a reply may be on its way: the form must go first, and
-    // the new devices must work (under AddressSanitizer this also catches a use of the old device).
-    // A refresh right after leaving, with the last reply under way; then one chain, as fast as the above.
+    // Rescans delete the devices while a reply may be under way: the form goes first (AddressSanitizer
+    // sees any use of the old device). A refresh right after leaving; then one chain, as fast as above.
     s.click("navigationButton");
     s.window->startScan();
     QVERIFY(!s.window->positionForm());
@@ -411,8 +402,7 @@ void TestMainWindow::deadPortBackToTheList_data()
     QTest::newRow("sensor gone while polling") << "gone" << "The sensor on %1 did not answer. " << -1;
 }
 
-// The form gives up on the sensor: the window goes back to the list, says why, and scans again. No
-// reading comes from a failed exchange, and a dead port neither spins nor floods the log.
+// Back to the list, saying why, and a rescan; no reading from a failed exchange; a dead port neither spins nor floods the log.
 void TestMainWindow::deadPortBackToTheList()
 {
     QFETCH(QString, fault);
@@ -589,8 +579,8 @@ static int runChild(const QString &scenario)
         std::printf("window constructed\n");
         return 1;
     }
-    // After the first scan one more, of the ports in PELLORA_CLOSE_PORTS or of a position sensor
-    // whose parameters take 15 s to come (shown at once); the window closes 300 ms into it.
+    // A second scan, of PELLORA_CLOSE_PORTS or of a position sensor whose parameters take 15 s (shown at
+    // once); the window closes 300 ms into it.
     static bool driverDeleted = false;
     static QElapsedTimer sinceClose;
     const bool stuck = scenario == "close-while-stuck";

@@ -1,5 +1,4 @@
-// Position sensors: the list protocol's replies, the device's arithmetic, the form that shows the
-// sensor over a scripted driver, and the activator picture.
+// Position sensors: list replies, the device's arithmetic, the form over a scripted driver, the activator picture.
 #include "device/pollingguard.h"
 #include "ncps/activatorwidget.h"
 #include "ncps/ncpsdevice.h"
@@ -19,8 +18,7 @@ namespace {
 
 const DeviceIdentity Identity{"123", "1.4", "456789"};
 const CatalogueEntry Entry{"123", "", "Slimfin Position Sensor", "Slimfin", "", ""};
-// The simulated Slimfin's parameters: offset 150, scale 9011, limits 400 and 3700, no-activator
-// output 0, activator minimum 256, direct output 2048.
+// The simulated Slimfin's: offset 150, scale 9011, limits 400 and 3700, activator minimum 256, direct output 2048.
 const QByteArray Parameters = "PLIST\r\n00,0096,posn_offset\r\n01,2333,posn_scale\r\n02,0190,output_lower\r\n"
                               "03,0E74,output_upper\r\n04,0000,output_noact\r\n05,0100,activator_min\r\n"
                               "06,0800,output_direct\r\n>";
@@ -205,16 +203,14 @@ void TestNCPSForm::rawPositionOfOutput_data()
     QTest::addColumn<int>("raw");
     QTest::newRow("lower limit") << 150 << 9011 << 2048 << 400 << -12135;
     QTest::newRow("falling output, lower on the right") << 150 << -9011 << 2048 << 400 << 11835;
-    // Equal scale and offset (as in the all-zero parameters before a read) and a zero scale cannot be
-    // inverted: the middle, not a fault.
+    // Equal scale and offset (as before a read) and a zero scale cannot be inverted: the middle, not a fault.
     QTest::newRow("scale equal to offset") << 77 << 77 << 0 << 3700 << 0;
     QTest::newRow("zero scale") << 150 << 0 << 2048 << 400 << 0;
     // 0x8000 << 16 is INT_MIN, and INT_MIN / 0xFFFF (-1) traps in 32 bits: 2^31 wraps to INT_MIN.
     QTest::newRow("8000 with scale FFFF") << 0 << -1 << 0 << -32768 << INT_MIN;
     QTest::newRow("difference shifted into the sign bit") << 0 << 1 << -7233 << 32767 << -1673527296;
     QTest::newRow("final subtraction wraps") << 2 << 1 << 0 << -32768 << INT_MAX - 1;
-    // Where 32 bits hold every step, the 32-bit result: the largest shift, and a division that
-    // truncates toward zero.
+    // Where 32 bits hold every step, the 32-bit result: the largest shift; a division truncates toward zero.
     QTest::newRow("largest defined") << -32768 << 32767 << 0 << 32767 << 98304;
     QTest::newRow("negative quotient truncated") << 0 << 3 << 1 << 0 << -21845;
 }
@@ -247,8 +243,7 @@ void TestNCPSForm::measurementsAndActivatorThreshold()
     QCOMPARE(picture->bubbleValue(ActivatorWidget::ActivatorBubble), -1000);
     QCOMPARE(level->text(), QString("256"));
 
-    // One below: no activator; the line and bubble go, the warning takes the text's first line.
-    // Outputs below the range show its start.
+    // One below: no activator, the warning instead of line and bubble; outputs below the range show its start.
     form.onMeasurementUpdate(NCPSMeasurement{255, 5000, -100});
     QVERIFY(!picture->activatorVisible());
     QVERIFY(!picture->isBubbleVisible(ActivatorWidget::ActivatorBubble));
@@ -340,8 +335,6 @@ void TestNCPSForm::noAnswerRetriesThenGivesUp()
     QVERIFY(!form.isPolling() && !form.pollingGuard()->retryPending() && !s.driver->isOpen);
 }
 
-// The activator picture: value rules and signals, bubble placement and font scaling, and what the
-// paint puts on a rendered image.
 void TestNCPSForm::valueAndBubbleRules()
 {
     ActivatorWidget widget;
@@ -399,8 +392,8 @@ void TestNCPSForm::bubbleLabelsPlaceAndScale()
     const int lw = label->width();
     QVERIFY(lw > 30 && lw < 250);
 
-    // 500 pixels wide, 6 % margins. Near an edge the bubble opens towards the middle; in between it
-    // keeps its image. The tail sits at 88 % of the R image's width, 12 % of the L image's.
+    // 500 pixels, 6 % margins. Near an edge the bubble opens towards the middle, in between it keeps its
+    // image; the tail sits at 88 % of the R image's width, 12 % of the L image's.
     const struct { int value, pixel; bool left; } steps[] = {{0, 30, true}, {50, 250, true}, {100, 470, false}, {50, 250, false}};
     for (const auto &step : steps) {
         widget.setValue(step.value);
@@ -461,8 +454,8 @@ void TestNCPSForm::activatorLineOrWarningOnImage()
     QCOMPARE(QPoint(red.first, red.last), QPoint(250, 250));
 }
 
-// The minimum's triangle sits above the mid-line, tip down, its text above; the maximum's below, tip
-// up, its text below; each text centred on its triangle or, at an edge, pushed inside whole.
+// Markers: the minimum's tip down above the mid-line, text above; the maximum's below, tip up; each text
+// centred on its triangle or, at an edge, pushed inside whole.
 void TestNCPSForm::markersOnImageAndInsideWidget()
 {
     ActivatorWidget widget;

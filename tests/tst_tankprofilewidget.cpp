@@ -1,5 +1,4 @@
-// The tank profile editor: the table's rules while typing, CSV files in and out (also bad ones),
-// the chart's points, the profiling wizard and sending to the sensor.
+// The tank profile editor: typing, CSV files in and out, the chart, the profiling wizard, sending.
 #include "lls/ui/tankprofilehost.h"
 #include "lls/ui/tankprofilewidget.h"
 #include "modalanswer.h"
