@@ -126,10 +126,9 @@ struct Shell
             return false;
         const int before = sim.commandsSeen(sim.port(index));
         const int lower = index == 0 ? -12135 : 13971;
-        if (!QTest::qWaitFor([&] { return form->activatorWidget()->bubbleValue(ActivatorWidget::MinimumBubble) == lower; }, 5000))
-            return false;
         // The loop needs the event loop turning: poll the log without blocking it.
-        return QTest::qWaitFor([&] { return sim.commandsSeen(sim.port(index)) >= before + 10; }, 5000) && form->isPolling();
+        return QTest::qWaitFor([&] { return form->activatorWidget()->bubbleValue(ActivatorWidget::MinimumBubble) == lower
+                                            && sim.commandsSeen(sim.port(index)) >= before + 10; }, 10000) && form->isPolling();
     }
     // Requests (while polling, all MLIST) the sensor at index sees in a second.
     int pollsPerSecond(int index)

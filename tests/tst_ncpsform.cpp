@@ -55,15 +55,11 @@ QString nonZeroFields(const NCPSMeasurement &m, const NCPSParameter &p)
     return out.join(' ');
 }
 
-const QColor MinimumColour("#0FA752");
-const QColor MaximumColour("#2F6FBA");
 const ActivatorWidget::BubbleType AllBubbles[] = {ActivatorWidget::MinimumBubble, ActivatorWidget::MaximumBubble,
                                                   ActivatorWidget::ActivatorBubble};
 
-// Text is antialiased, so pixels are told apart by their dominant channel; the picture is grey.
+// Text is antialiased; the picture is grey.
 bool isRed(QRgb p) { return qRed(p) > 200 && qGreen(p) < 60 && qBlue(p) < 60; }
-bool isGreenish(QRgb p) { return qGreen(p) > qRed(p) + 40 && qGreen(p) > qBlue(p) + 20; }
-bool isBluish(QRgb p) { return qBlue(p) > qRed(p) + 40 && qBlue(p) > qGreen(p) + 20; }
 
 // The matching pixels inside the rows [top, bottom): how many, and their first and last column (-1 if none).
 struct Span
@@ -119,7 +115,6 @@ private slots:
     void valueAndBubbleRules();
     void bubbleLabelsPlaceAndScale();
     void activatorLineOrWarningOnImage();
-    void markersOnImageAndInsideWidget();
 };
 
 void TestNCPSForm::readsParseListReplies_data()
@@ -365,12 +360,6 @@ void TestNCPSForm::valueAndBubbleRules()
     widget.setBubbleValue(ActivatorWidget::MaximumBubble, 500);
     widget.setBubbleValue(ActivatorWidget::MaximumBubble, 500);
     QCOMPARE(state(), QString("20 20 100 | 100 20 | 2:100 2:20 1:100"));
-    // Not following: the value moves alone until following is switched back on.
-    widget.setBubbleFollowsValue(false);
-    widget.setValue(90);
-    QCOMPARE(state(), QString("90 20 100 | 100 20 90 | 2:100 2:20 1:100"));
-    widget.setBubbleFollowsValue(true);
-    QCOMPARE(widget.bubbleValue(ActivatorWidget::ActivatorBubble), 90);
     // A maximum below the minimum collapses the range onto the minimum; the value follows.
     changed.clear();
     widget.setRange(10, 5);
@@ -407,20 +396,19 @@ void TestNCPSForm::bubbleLabelsPlaceAndScale()
     widget.setBubbleValue(ActivatorWidget::MinimumBubble, 60);
     QCOMPARE(minimumLabel->geometry().bottom() + 1, 102);
 
-    // The labels' font: 9 points at the picture's height, scaled down below it, never up.
-    widget.resize(600, pictureHeight / 2);
-    QCoreApplication::processEvents();
-    for (auto type : AllBubbles)
-        QCOMPARE(widget.bubbleLabel(type)->font().pointSizeF(), 4.5);
+    // The labels' font: 9 points at the picture's height, scaled down below it, never up; collapsed
+    // to nothing, still a usable size.
+    auto fontAt = [&](int height) {
+        widget.resize(600, height);
+        QCoreApplication::processEvents();
+        return label->font().pointSizeF();
+    };
+    QCOMPARE(fontAt(pictureHeight / 2), 4.5);
+    QCOMPARE(widget.bubbleLabel(ActivatorWidget::MinimumBubble)->font().pointSizeF(), 4.5);
     const int smallWidth = label->width();
-    widget.resize(600, pictureHeight * 2);
-    QCoreApplication::processEvents();
-    QCOMPARE(label->font().pointSizeF(), 9.0);
+    QCOMPARE(fontAt(pictureHeight * 2), 9.0);
     QVERIFY(label->width() > smallWidth);  // fitted to its text again
-    // Collapsed to nothing: still a usable font, no zero-size request.
-    widget.resize(600, 0);
-    QCoreApplication::processEvents();
-    QVERIFY(label->font().pointSizeF() > 0);
+    QVERIFY(fontAt(0) > 0);
 }
 
 void TestNCPSForm::activatorLineOrWarningOnImage()
@@ -452,47 +440,6 @@ void TestNCPSForm::activatorLineOrWarningOnImage()
     red = scan(render(widget), 0, 200, isRed);
     QVERIFY(red.count > 20);
     QCOMPARE(QPoint(red.first, red.last), QPoint(250, 250));
-}
-
-// Markers: the minimum's tip down above the mid-line, text above; the maximum's below, tip up; each text
-// centred on its triangle or, at an edge, pushed inside whole.
-void TestNCPSForm::markersOnImageAndInsideWidget()
-{
-    ActivatorWidget widget;
-    prepare(widget, 600, 240);
-    widget.setActivatorVisible(false);
-    widget.setNoActivatorText(QString());
-    const int mid = static_cast<int>(0.505 * 240);  // 121
-    auto markersAt = [&](int minimum, int maximum) {
-        widget.setBubbleValue(ActivatorWidget::MinimumBubble, minimum);
-        widget.setBubbleValue(ActivatorWidget::MaximumBubble, maximum);
-        return render(widget);
-    };
-    // Without marker texts, no markers.
-    QCOMPARE(scan(markersAt(30, 70), 0, 240, [](QRgb p) { return isGreenish(p) || isBluish(p); }).count, 0);
-
-    widget.setMarkerText(ActivatorWidget::MinimumBubble, "Current Minimum Position\n1.00 V");
-    widget.setMarkerText(ActivatorWidget::MaximumBubble, "Current Maximum Position\n4.00 V");
-    QImage image = markersAt(30, 70);
-    const int xMin = widget.valueToPixel(30);
-    const int xMax = widget.valueToPixel(70);
-    QCOMPARE(image.pixelColor(xMin, mid - 5), MinimumColour);
-    QCOMPARE(image.pixelColor(xMin + 4, mid - 9), MinimumColour);
-    QVERIFY(image.pixelColor(xMin + 4, mid - 2) != MinimumColour);
-    QCOMPARE(image.pixelColor(xMax, mid + 5), MaximumColour);
-    QCOMPARE(image.pixelColor(xMax - 4, mid + 9), MaximumColour);
-    QVERIFY(image.pixelColor(xMax - 4, mid + 2) != MaximumColour);
-    const Span minText = scan(image, 0, mid - 10, isGreenish);
-    const Span maxText = scan(image, mid + 11, 240, isBluish);
-    QVERIFY(minText.count > 50 && maxText.count > 50);
-    QCOMPARE(scan(image, mid + 1, 240, isGreenish).count + scan(image, 0, mid, isBluish).count, 0);
-    QVERIFY(qAbs(minText.centre() - xMin) < 15 && qAbs(maxText.centre() - xMax) < 15);
-
-    image = markersAt(0, 100);
-    const Span minLeft = scan(image, 0, mid - 10, isGreenish);
-    const Span maxRight = scan(image, mid + 11, 240, isBluish);
-    QVERIFY(minLeft.first >= 0 && minLeft.first < widget.valueToPixel(0) && minLeft.width() == minText.width());
-    QVERIFY(maxRight.last < 600 && maxRight.last > widget.valueToPixel(100) && maxRight.width() == maxText.width());
 }
 
 QTEST_MAIN(TestNCPSForm)
