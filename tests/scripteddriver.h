@@ -39,17 +39,14 @@ public:
         requests.append(request);
         if (responder)
             return responder(request, response);
-        if (!m_replies.contains(request))
-            return false;
-        response = m_replies.value(request);
-        return true;
+        if (m_replies.contains(request))
+            response = m_replies.value(request);
+        return m_replies.contains(request);
     }
     QString type() const override { return m_type; }
     QString name() const override { return m_name; }
-    bool connectErrorHandler(QObject *receiver) override
-    {
-        return static_cast<bool>(connect(this, SIGNAL(Error(QString)), receiver, SLOT(onInterfaceError(QString))));
-    }
+    // Its errors are never raised, so nobody needs to hear them.
+    bool connectErrorHandler(QObject *) override { return false; }
     QString openError() const override { return refuseOpen; }
 
     QByteArrayList requests;
@@ -57,9 +54,6 @@ public:
     bool isOpen = false;
     int closeCount = 0;
     bool *destroyedFlag = nullptr;
-
-signals:
-    void Error(QString errorMSG);
 
 private:
     QHash<QByteArray, QByteArray> m_replies;

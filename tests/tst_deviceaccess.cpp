@@ -73,7 +73,6 @@ private slots:
     void realPorts();
     void closedAndHungUpPorts();
     void noRequestsOnceInterrupted();
-    void extraPortsListingAndExclusion();
     void creation_data();
     void creation();
     void lookup_data();
@@ -225,19 +224,6 @@ void TestDeviceAccess::noRequestsOnceInterrupted()
     QCOMPARE(sim.commandsSeen(path), 1);
 }
 
-void TestDeviceAccess::extraPortsListingAndExclusion()
-{
-    qputenv("PELLORA_EXTRA_PORTS", "/dev/pts/91,/dev/LPT1,,/tmp/LPT12,/dev/pts/90, /dev/ttyFAKE3");
-    const QVector<AbstractInterfaceDriver *> drivers = SerialPortDriver::availableInterfaces();
-    qunsetenv("PELLORA_EXTRA_PORTS");
-    QStringList names;
-    for (AbstractInterfaceDriver *d : drivers)
-        names.append(d->type() + ":" + d->name());
-    qDeleteAll(drivers);
-    QCOMPARE(names.mid(names.size() - 3), QStringList({"serialport:pts/91", "serialport:pts/90", "serialport:ttyFAKE3"}));
-    QVERIFY(!names.join(',').contains("LPT"));
-}
-
 void TestDeviceAccess::creation_data()
 {
     QTest::addColumn<bool>("answered");     // what sendRequest("ID\r") returned
@@ -252,7 +238,6 @@ void TestDeviceAccess::creation_data()
     row("level sensor", true, LevelPrefix + "11,2,>", "LLSDevice|Later|ILS|17 2 000000", PortReport::Sensor);
     row("level: worked example", true, LevelPrefix + "0A1F,0102,\r\n>", "ID 2591, firmware 258", PortReport::NotInCatalogue);
     row("level: not hex", true, LevelPrefix + "XYZ,12,>", "ID 0, firmware 18", PortReport::NotInCatalogue);
-    row("level: over 32 bits", true, LevelPrefix + "1FFFFFFFF,1,>", "ID 0, firmware 1", PortReport::NotInCatalogue);
     row("level answer, catalogued as a position sensor", true, LevelPrefix + "5,1,>", "ID 5, firmware 1", PortReport::NotInCatalogue);
     row("level sensor catalogued without a name", true, LevelPrefix + "6,1,>", "LLSDevice|Uncatalogued LLS Device [6]||6 1 000000",
         PortReport::Sensor);
@@ -267,7 +252,6 @@ void TestDeviceAccess::creation_data()
     row("position: missing echo", true, "123 1.4 456789\r\n>", "", PortReport::NotASensor);
     // "I," decides the family: a position-like answer holding it is judged as a level sensor.
     row("position answer holding I,", true, "ID\r\n123 1.4 456789 I,\r\n>", "", PortReport::NotASensor);
-    row("I, without the prefix", true, "xxI,0A1F,0102,>", "", PortReport::NotASensor);
     row("request failed", false, LevelPrefix + "11,2,>", "", PortReport::NoAnswer);
     // Bytes without a prompt: the wake-up probe; a banner with '*' is a bootloader.
     row("bootloader", true, {}, "", PortReport::Bootloader, "\r\nboot*loader\r\n>");

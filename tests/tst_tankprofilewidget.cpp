@@ -68,7 +68,6 @@ private slots:
     void typing();
     void importing_data();
     void importing();
-    void savingFails();
     void chartPoints();
     void wizard();
     void sending();
@@ -169,17 +168,6 @@ void TestTankProfileWidget::importing()
     }
 }
 
-// A folder that is not there cannot be written to: the user is told, nothing is created.
-void TestTankProfileWidget::savingFails()
-{
-    Editor editor;
-    editor.refreshTableView({"0", "100"}, {"0", "100"}, false);
-    editor.file = dir.filePath("no such folder/saved.csv");
-    QVERIFY(answerMessageBoxes([&] { editor.button("saveButton")->click(); }).contains("could not be saved"));
-    QVERIFY(!QFileInfo::exists(editor.file));
-    QCOMPARE(editor.canSend(), 1);
-}
-
 // A 300-pixel scene: margin 39, plot 240, origin y 261. Cells without text are passed over; a bad one ends the points.
 void TestTankProfileWidget::chartPoints()
 {
@@ -245,6 +233,11 @@ void TestTankProfileWidget::sending()
     editor.showTablePage();
     QCOMPARE(editor.page(), 2);
     QCOMPARE(enabled(), "11111");
+    // A folder that is not there cannot be written to: the user is told, nothing is created.
+    editor.file = dir.filePath("no such folder/saved.csv");
+    QVERIFY(answerMessageBoxes([&] { editor.button("saveButton")->click(); }).contains("could not be saved"));
+    QVERIFY(!QFileInfo::exists(editor.file));
+    QCOMPARE(editor.canSend(), 1);
 
     // COMPLETE asks, and SEND TO PROBE asks again.
     editor.sent.clear();
