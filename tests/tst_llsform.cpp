@@ -1,6 +1,7 @@
 // The level sensor form: its page rules, and against pellora-sim through the main window the
 // pages of each sensor type, the live display, the requests each action sends with the registers
-// they change, the output tests, leaving, settings files and rescans.
+// they change, the output tests, leaving and settings files. (Rescans and lost sensors while a
+// form is shown: tst_faults.)
 #include "app/mainwindow.h"
 #include "device/devicemanager.h"
 #include "device/serialportdriver.h"
@@ -125,7 +126,6 @@ private slots:
     void outputTestFollowsTheSliderAndEndsOnLeaving();
     void refusedTableIsReported();
     void settingsFileRestoresTheSensor();
-    void rescanWhilePollingDropsTheForm();
 
 private:
     Session s;
@@ -424,18 +424,6 @@ void TestLLSForm::settingsFileRestoresTheSensor()
     texts = answerMessageBoxesWith({QMessageBox::Ok}, [&] { s.click("loadSettingsButton"); });
     QCOMPARE(texts, QStringList({"This configuration file is not matching with the connected sensor!"}));
     QVERIFY(requests.isEmpty());
-}
-
-// A write time-out while the form polls: back to the list, a rescan, the form gone with its device.
-void TestLLSForm::rescanWhilePollingDropsTheForm()
-{
-    QPointer<LLSForm> form = s.open(Plain);
-    QVERIFY(form);
-    s.window->onInterfaceError("writeRequestTimeout");
-    QVERIFY(form.isNull());
-    QCOMPARE(s.window->findChild<QStackedWidget *>("stackedWidget")->currentIndex(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!s.window->isScanning(), Timeout);
-    QCOMPARE(s.window->deviceManager()->devices().size(), 6);
 }
 
 QTEST_MAIN(TestLLSForm)
