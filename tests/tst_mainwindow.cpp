@@ -304,7 +304,6 @@ void TestMainWindow::footerActions()
     const QString about = answerMessageBoxes([&] { click("aboutButton"); });
     QVERIFY2(about.contains("Pellora 1.2.5"), qPrintable(about));
     QCOMPARE(window.windowTitle(), QString("Pellora"));
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isScanning(), ScanTimeout);
 }
 
 void TestMainWindow::positionFormInTheWindow()
