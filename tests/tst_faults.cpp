@@ -7,7 +7,7 @@
 #include "device/devicemanager.h"
 #include "lls/ui/llsform.h"
 #include "modalchoice.h"
-#include "simprocess.h"
+#include "shell.h"
 
 #include <QPushButton>
 #include <QSerialPort>
@@ -15,18 +15,6 @@
 #include <QStackedWidget>
 #include <QtTest>
 
-#include <sys/resource.h>
-
-namespace {
-
-double cpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-}
 
 class TestFaults : public QObject
 {

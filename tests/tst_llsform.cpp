@@ -2,15 +2,13 @@
 // pages of each sensor type, the live display, the requests each action sends with the registers
 // they change, the output tests, leaving and settings files. (Rescans and lost sensors while a
 // form is shown: tst_faults.)
-#include "app/mainwindow.h"
-#include "device/devicemanager.h"
 #include "device/serialportdriver.h"
 #include "lls/device/llsdevice.h"
 #include "lls/ui/llsform.h"
 #include "lls/ui/llsformrules.h"
 #include "modalanswer.h"
 #include "modalchoice.h"
-#include "simprocess.h"
+#include "shell.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -37,31 +35,23 @@ const int Timeout = 30000;
 // The default level sensors, in port order (tools/sensors/01- to 06-).
 enum Sensor { Plain, Voltage, Current, Resistive, Can, TwelveBit };
 
-// The window on the default sensors; each test opens the sensor it needs in a fresh form.
-struct Session
+// The window on the default sensors at the line's pace; each test opens its sensor in a fresh form.
+struct Session : Shell
 {
-    SimProcess sim;
-    QScopedPointer<MainWindow> window;
-
     bool start()
     {
-        QStringList sensors{"--verbose"};
+        options = QStringList{"--verbose"};
+        QStringList files;
         for (const char *file : {"01-lls.json", "02-ils-voltage.json", "03-murkwell-current.json", "04-murkwell-resistive.json",
                                  "05-murkwell-can.json", "06-ils-12bit.json"})
-            sensors << SimProcess::sensorFile(file);
-        if (!sim.start(sensors))
-            return false;
-        qputenv("PELLORA_EXTRA_PORTS", sim.extraPorts().toLocal8Bit());
-        window.reset(new MainWindow);
-        window->show();
-        return QTest::qWaitFor([&] { return !window->isScanning(); }, Timeout) && window->deviceManager()->devices().size() == 6;
+            files << SimProcess::sensorFile(file);
+        return Shell::start(files) && devices() == 6;
     }
     LLSForm *open(Sensor sensor)
     {
         window->showDevice(sensor);
         LLSForm *form = window->levelForm();
-        const bool loaded = QTest::qWaitFor([&] { return form->findChild<QStackedWidget *>("stackedWidget")->currentIndex() == 1; }, Timeout);
-        return loaded ? form : nullptr;
+        return QTest::qWaitFor([&] { return form->findChild<QStackedWidget *>("stackedWidget")->currentIndex() == 1; }, Timeout) ? form : nullptr;
     }
     template<typename T>
     T *w(const char *name) const { return window->levelForm()->findChild<T *>(QLatin1String(name)); }

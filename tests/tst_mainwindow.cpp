@@ -13,6 +13,7 @@
 #include "messagelog.h"
 #include "modalanswer.h"
 #include "scripteddriver.h"
+#include "shell.h"
 #include "simprocess.h"
 
 #include <QComboBox>
@@ -33,17 +34,10 @@
 #include <QtTest>
 
 #include <cstdio>
-#include <sys/resource.h>
 
 namespace {
 
-const int ScanTimeout = 30000;
 const QString Slimfin = SimProcess::sensorFile("07-slimfin.json");
-
-QString ptsName(const QString &path)
-{
-    return path.mid(QStringLiteral("/dev/").size());
-}
 
 // QObject::receivers() is protected: reached through a member pointer, not a downcast.
 struct SignalPeek : QObject
@@ -65,13 +59,6 @@ public slots:
     void open(const QUrl &url) { urls.append(url); }
 };
 
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 // Whether the program holds the port: a second opener is turned away while it does.
 bool portIsFree(const QString &path)
 {
@@ -79,44 +66,11 @@ bool portIsFree(const QString &path)
     return probe.open(QIODevice::ReadWrite);
 }
 
-// The simulator and a window scanning its ports.
-struct Shell
+// The shell on position sensors.
+struct PositionShell : Shell
 {
-    SimProcess sim;
-    QScopedPointer<MainWindow> window;
-    int scans = 0;  // finished, as the GUI thread sees them
-
-    // Starts the simulator with the sensors, then the window; with wait, until its first scan ends.
-    bool start(const QStringList &sensors, bool wait = true)
-    {
-        if (!sim.start(QStringList{"--verbose", "--no-pacing"} + sensors))
-            return false;
-        qputenv("PELLORA_EXTRA_PORTS", sim.extraPorts().toLocal8Bit());
-        window.reset(new MainWindow);
-        QObject::connect(window->deviceManager(), &DeviceManager::ScanFinished, window.data(), [this] { ++scans; });
-        window->show();
-        return !wait || scanned();
-    }
     // Both position sensors, listed.
     bool startPositionSensors() { return start({Slimfin, SimProcess::sensorFile("08-slimfindual.json")}) && devices() == 2; }
-    bool scanned() { return QTest::qWaitFor([&] { return !window->isScanning(); }, ScanTimeout); }
-    template <typename T>
-    T *w(const char *name) const { return window->findChild<T *>(QString::fromLatin1(name)); }
-    void click(const char *name) { QTest::mouseClick(w<QPushButton>(name), Qt::LeftButton); }
-    int devices() const { return window->deviceManager()->devices().size(); }
-    QStringList items() const
-    {
-        QStringList items;
-        for (auto *combo = w<QComboBox>("deviceCombo"); items.size() < combo->count();)
-            items.append(combo->itemText(items.size()));
-        return items;
-    }
-    // The header: the sensor's name, its tool tip and the info label's tool tip.
-    QString header() const
-    {
-        return w<QLabel>("sensorNameLabel")->text() + "|" + w<QLabel>("sensorNameLabel")->toolTip() + "|" + w<QLabel>("infoLabel")->toolTip();
-    }
-
     // Shows the sensor at index and waits until its form polls (the second's lower limit is on the right).
     bool showAndPoll(int index)
     {
@@ -308,7 +262,7 @@ void TestMainWindow::footerActions()
 
 void TestMainWindow::positionFormInTheWindow()
 {
-    Shell s;
+    PositionShell s;
     QVERIFY(s.startPositionSensors());
     const QString port = s.sim.port(0);
     QVERIFY(s.showAndPoll(0));
@@ -405,7 +359,7 @@ void TestMainWindow::deadPortBackToTheList()
     QFETCH(QString, fault);
     QFETCH(QString, message);
     const bool held = fault == "held";
-    Shell s;
+    PositionShell s;
     QVERIFY(s.startPositionSensors());
     const QString port = s.sim.port(0);
     QSerialPort holder(port);
