@@ -77,13 +77,11 @@ private slots:
     void settingsChecksum();
     void settingsRequests_data();
     void settingsRequests();
-    void fpcExport_data();
-    void fpcExport();
-    void fpcImportLines_data();
-    void fpcImportLines();
+    void fpcLines_data();
+    void fpcLines();
     void fpcHeaderQuestions_data();
     void fpcHeaderQuestions();
-    void fpcImportNamesWhatDidNotTake();
+    void fpcFailuresAreNamed();
     void fpcRoundTripBetweenSensors();
 };
 
@@ -158,73 +156,48 @@ void TestConfigFiles::settingsRequests()
     QCOMPARE(error.isEmpty(), !plan.isEmpty());
 }
 
-void TestConfigFiles::fpcExport_data()
-{
-    QTest::addColumn<int>("address");
-    QTest::addColumn<QByteArray>("value");
-    QTest::addColumn<QByteArray>("line");  // empty: the export fails
-    QTest::newRow("negative register, read twice") << 5 << QByteArray("FFFFFFFF") << QByteArray("PARAM,5,-1");
-    QTest::newRow("float") << 64 << QByteArray("3F800000") << QByteArray("GRDVL,0,1.00000");
-    QTest::newRow("negative float keeps its value") << 104 << QByteArray("BF800000") << QByteArray("GRDVL,1,-1.00000");
-    QTest::newRow("coefficient") << 65 << QByteArray("00004000") << QByteArray("GRDTC,0,0,1.000");
-    QTest::newRow("name") << 85 << QByteArray("44696573") << QByteArray("SLGRD,0,Dies");
-    QTest::newRow("unreadable") << 905 << QByteArray() << QByteArray();
-}
-
-void TestConfigFiles::fpcExport()
-{
-    QFETCH(int, address);
-    QFETCH(QByteArray, value);
-    QFETCH(QByteArray, line);
-    int reads = 0;
-    const auto read = [&](int r) {
-        reads += r == address;
-        return r == address ? value : QByteArray("20202020");
-    };
-    QString error;
-    const QByteArray text = FpcFile::exportText("* head", read, "Tank 1", &error);
-    if (line.isEmpty()) {
-        QVERIFY(text.isEmpty());
-        QVERIFY2(error.contains("905"), qPrintable(error));
-        return;
-    }
-    QVERIFY2(text.split('\n').contains(line), text.constData());
-    QCOMPARE(reads, value == "FFFFFFFF" ? 2 : 1);
-    QCOMPARE(text.count('\n'), 1 + 33 + 40 + 10 + 200 + 10 + 1);
-    QVERIFY(text.endsWith("DESCR,Tank 1\n"));
-}
-
-void TestConfigFiles::fpcImportLines_data()
+// Each line as the import turns it into register writes, and, where the export of those registers
+// gives the same line back, the export too. Lines that name no exported register or do not parse
+// write nothing.
+void TestConfigFiles::fpcLines_data()
 {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QString>("writes");  // address=value ...
+    QTest::addColumn<bool>("exported");
     const QString spaces = " 87=20202020 88=20202020 89=20202020 90=20202020 91=20202020 92=20202020 93=20202020 94=20202020";
-    QTest::newRow("negative") << QByteArray("PARAM,5,-1") << "5=FFFFFFFF";
-    QTest::newRow("float") << QByteArray("GRDVL,0,1.00000") << "64=3F800000";
-    QTest::newRow("coefficient") << QByteArray("GRDTC,0,0,-0.5\r") << "65=FFFFE000";
-    QTest::newRow("name, all ten registers") << QByteArray("SLGRD,0,Diesel") << "85=44696573 86=656c2020" + spaces;
+    QTest::newRow("negative") << QByteArray("PARAM,5,-1") << "5=FFFFFFFF" << true;
+    QTest::newRow("float") << QByteArray("GRDVL,0,1.00000") << "64=3F800000" << true;
+    QTest::newRow("negative float keeps its value") << QByteArray("GRDVL,1,-1.00000") << "104=BF800000" << true;
+    QTest::newRow("coefficient") << QByteArray("GRDTC,0,0,-0.500") << "65=FFFFE000" << true;
+    QTest::newRow("name, all ten registers") << QByteArray("SLGRD,0,Diesel") << "85=44696573 86=656c2020" + spaces << false;
     QTest::newRow("description") << QByteArray("DESCR,Tank 1") << "1984=54616e6b 1985=20312020 1986=20202020 1987=20202020 1988=20202020 "
-                                                                 "1989=20202020 1990=20202020 1991=20202020 1992=20202020 1993=20202020";
+                                                                 "1989=20202020 1990=20202020 1991=20202020 1992=20202020 1993=20202020" << true;
     QTest::newRow("name past 40 bytes cut") << QByteArray("SLGRD,9,") + QByteArray(60, 'x') << "445=78787878 446=78787878 447=78787878 "
-                                                                                                  "448=78787878 449=78787878 450=78787878 451=78787878 452=78787878 453=78787878 454=78787878";
+                                                                                                  "448=78787878 449=78787878 450=78787878 451=78787878 452=78787878 453=78787878 454=78787878" << false;
     for (const char *bad : {"PARAM,abc,5", "PARAM,905,x", "PARAM,2,5", "PARAM,5", "PARAM,5,4294967296", "ITEMP,20,1", "GRDVL,0,nan",
                             "GRDVL,10,1", "GRDTC,0,0,1e30", "GRDTC,0,20,1", "SLGRD,-1,x", "FOO,1,2", "\x01\x02\xff,,"})
-        QTest::newRow(bad) << QByteArray(bad) << "";
+        QTest::newRow(bad) << QByteArray(bad) << "" << false;
 }
 
-void TestConfigFiles::fpcImportLines()
+void TestConfigFiles::fpcLines()
 {
     QFETCH(QByteArray, line);
     QFETCH(QString, writes);
-    const FpcFile::Import import = FpcFile::parse("* header\n" + line + "\n");
+    const FpcFile::Import import = FpcFile::parse("* header\r\n" + line + "\r\n");
     QStringList got;
-    for (const FpcFile::RegisterWrite &w : import.writes)
+    QHash<int, QByteArray> registers;
+    for (const FpcFile::RegisterWrite &w : import.writes) {
         got << QString::number(w.address) + '=' + w.value;
+        registers.insert(w.address, w.value.rightJustified(8, '0'));
+        QVERIFY(FpcFile::exportedRegisters().contains(w.address));
+    }
     QCOMPARE(got.join(' '), writes);
     QCOMPARE(import.skippedLines, writes.isEmpty() ? 1 : 0);
-    const QVector<int> allowed = FpcFile::exportedRegisters();
-    for (const FpcFile::RegisterWrite &w : import.writes)
-        QVERIFY(allowed.contains(w.address));
+    QFETCH(bool, exported);
+    QString error;
+    const QByteArray text = FpcFile::exportText("* head", [&](int r) { return registers.value(r, "20202020"); }, "Tank 1", &error);
+    QCOMPARE(text.split('\n').contains(line), exported);
+    QCOMPARE(text.count('\n'), 1 + 33 + 40 + 10 + 200 + 10 + 1);
 }
 
 // The form's questions before an import, answered in turn; whether the import is sent.
@@ -266,9 +239,13 @@ void TestConfigFiles::fpcHeaderQuestions()
     QCOMPARE(!requests.isEmpty() && requests.first().first().toString() == "importFPC", sent);
 }
 
-// Register writes report nothing: the import reads back what it wrote and names what differs.
-void TestConfigFiles::fpcImportNamesWhatDidNotTake()
+// What fails is named: a register the export cannot read, and one the import wrote that does not
+// hold the file's value.
+void TestConfigFiles::fpcFailuresAreNamed()
 {
+    QString error;
+    QVERIFY(FpcFile::exportText("* h", [](int r) { return r == 905 ? QByteArray() : QByteArray("00000001"); }, "", &error).isEmpty());
+    QVERIFY2(error.contains("905"), qPrintable(error));
     QTemporaryDir dir;
     writeAll(dir.filePath("in.fpc"), "* h\nPARAM,905,10\nPARAM,906,20\n");
     LLSRig rig("Murkwell");
