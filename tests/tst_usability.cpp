@@ -16,7 +16,7 @@
 #include "ncps/ncpsdevice.h"
 #include "ncps/ncpsform.h"
 #include "ncps/slimfinprotocol.h"
-#include "simprocess.h"
+#include "shell.h"
 
 #include <QAbstractSpinBox>
 #include <QAccessible>
@@ -80,7 +80,6 @@ class TestUsability : public QObject
 
 private slots:
     void listPrintsEveryPort();
-    void helpVersionAndFailures_data();
     void helpVersionAndFailures();
     void traceShowsWhatTheSensorReceived();
     void selectionPageShowsProgressAndPorts();
@@ -111,34 +110,18 @@ void TestUsability::listPrintsEveryPort()
     }
 }
 
-void TestUsability::helpVersionAndFailures_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<bool>("withCatalogue");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("output");
-    QTest::newRow("version") << QStringList{"--version"} << true << 0 << "pellora 1.2.5";
-    QTest::newRow("help") << QStringList{"--help"} << true << 0 << "--list";
-    QTest::newRow("no catalogue") << QStringList{"--list"} << false << 1 << "Catalogue file not found!";
-    QTest::newRow("trace cannot be written") << QStringList{"--list", "--trace", "/nonexistent/dir/trace.txt"} << true << 1
-                                             << "cannot write the trace to /nonexistent/dir/trace.txt";
-}
-
+// --help and --version, a missing catalogue and a trace that cannot be written, all without a display.
 void TestUsability::helpVersionAndFailures()
 {
-    QFETCH(QStringList, arguments);
-    QFETCH(bool, withCatalogue);
-    QFETCH(int, exitCode);
-    QFETCH(QString, output);
-    QTemporaryDir dir;
-    QString program = QCoreApplication::applicationDirPath() + "/pellora";
-    if (!withCatalogue) {
-        QVERIFY(QFile::copy(program, dir.filePath("pellora")));
-        program = dir.filePath("pellora");
-    }
     QString out;
-    QCOMPARE(runProgram(arguments + QStringList{"--ports", "/dev/null-port"}, &out, program), exitCode);
-    QVERIFY2(out.contains(output), qPrintable(out));
+    QVERIFY(runProgram({"--version"}, &out) == 0 && out.contains("pellora 1.2.5"));
+    QVERIFY(runProgram({"--help"}, &out) == 0 && out.contains("--list") && out.contains("--trace <FILE>"));
+    QVERIFY(runProgram({"--list", "--ports", "/dev/null-port", "--trace", "/nonexistent/dir/t.txt"}, &out) == 1);
+    QVERIFY2(out.contains("cannot write the trace to /nonexistent/dir/t.txt"), qPrintable(out));
+    QTemporaryDir dir;
+    QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + "/pellora", dir.filePath("pellora")));
+    QCOMPARE(runProgram({"--list"}, &out, dir.filePath("pellora")), 1);
+    QVERIFY2(out.contains("Catalogue file not found!"), qPrintable(out));
 }
 
 // The trace of a load holds, in order, exactly the commands the sensor received.
@@ -184,12 +167,12 @@ void TestUsability::traceShowsWhatTheSensorReceived()
 
 void TestUsability::selectionPageShowsProgressAndPorts()
 {
-    SimProcess sim;
-    QVERIFY(sim.start({"silent", "silent", SimProcess::sensorFile("01-lls.json"), Uncatalogued}));
-    SerialPortDriver::setPortList({});
-    qputenv("PELLORA_EXTRA_PORTS", sim.extraPorts().toLocal8Bit());
-    MainWindow window;
-    window.show();
+    SerialPortDriver::setPortList({});  // the simulator's ports only
+    Shell s;
+    s.options = QStringList{};
+    QVERIFY(s.start({"silent", "silent", SimProcess::sensorFile("01-lls.json"), Uncatalogued}, false));
+    SimProcess &sim = s.sim;
+    MainWindow &window = *s.window;
     QStringList progress;
     QTRY_VERIFY_WITH_TIMEOUT((progress << window.selectPage()->progressText(), !window.isScanning()), 20000);
     progress.removeDuplicates();
