@@ -1,11 +1,8 @@
-// The level sensor: both command sets on the wire, the device against a scripted register bank, the
-// arithmetic it rests on; and, against pellora-sim, what only the real transport and sensor show.
-#include "device/serialportdriver.h"
+// The level sensor: both command sets on the wire, the device against a scripted register bank, and
+// the arithmetic it rests on. (The real transport and sensors: tst_llsform, through the window.)
 #include "lls/device/levelarithmetic.h"
 #include "llsrig.h"
-#include "simprocess.h"
 
-#include <QSerialPort>
 #include <QtTest>
 
 #include <limits>
@@ -20,21 +17,6 @@ namespace {
 QByteArray framed(const QByteArray &command, const QByteArray &payload)
 {
     return command.left(command.size() - 1) + "\r\n\r\x02" + payload + "\r\n>";
-}
-
-// Replies in small chunks: no exchange waits out the transport's quiet time, which is not tested here.
-const QStringList FastLine = {"--no-pacing", "--chunk-size", "16", "--chunk-gap", "1"};
-
-// An ILS sensor's device, catalogued as the shipped catalogue has it, on a port and loaded.
-LLSDevice *ilsOn(const QString &path)
-{
-    auto *port = new QSerialPort(path);
-    SerialPortDriver::applyLineSettings(port);
-    auto *device = new LLSDevice(new IndustrialLevelSensorProtocol(new SerialPortDriver(port)), DeviceIdentity{"4201", "1", "000000"},
-                                 CatalogueEntry{"4201", "1;2;3", "ILS Level Probe 0-10V", "ILS", "tankProfile", "V;0;10"});
-    if (device->open())
-        device->ReadParameter();
-    return device;
 }
 
 }
@@ -68,7 +50,6 @@ private slots:
     void percentages();
     void outputValues_data();
     void outputValues();
-    void simulator();
 };
 
 void TestLLSDevice::protocolRequests_data()
@@ -158,7 +139,7 @@ void TestLLSDevice::load_data()
     QTest::addColumn<QVariantMap>("fields");
     auto row = [](const char *name, const QString &type, const QString &options, quint32 features, const QVariantMap &fields,
                   const Registers &registers = {}) { QTest::newRow(name) << type << options << features << registers << fields; };
-    row("5 V on 10 bit", "ILS", "", 0x60, {{"type", "5V"}, {"unit", "V"}, {"minCal", 0}, {"maxCal", 5}, {"minLimit", 0.25}, {"maxLimit", 4.75}});
+    row("5 V on 10 bit, top bit set", "ILS", "", 0x80000060, {{"type", "5V"}, {"unit", "V"}, {"minCal", 0}, {"maxCal", 5}, {"minLimit", 0.25}, {"maxLimit", 4.75}});
     row("5 V bit on 12 bit", "ILS", "dac12bit", 0x60, {{"type", "10V"}, {"maxCal", 10}, {"maxLimit", 10}});
     row("10 V Murkwell, signed hysteresis", "Murkwell", "", 0x20,
         {{"type", "10V"}, {"maxCal", 11.2}, {"minLimit", 0.25}, {"maxLimit", 10}, {"warning", 512}, {"hysteresis", -51}}, {{907, 0x200}, {908, 0xFFFFFFCD}});
@@ -476,7 +457,6 @@ void TestLLSDevice::percentages_data()
     QTest::newRow("12.5") << 12.5f << 128 << "12.5";
     QTest::newRow("0.05 is a count") << 0.05f << 1 << "0.1";
     QTest::newRow("0.04 is not") << 0.04f << 0 << "0";
-    QTest::newRow("full") << 100.f << 1023 << "100";
 }
 
 // Percent to count rounds half up; the way back lands within half a count.
@@ -518,39 +498,6 @@ void TestLLSDevice::outputValues()
     QCOMPARE(LevelArithmetic::outputValue(count, minCal, maxCal, dacMax), value);
     if (maxCal - minCal >= 1)
         QCOMPARE(LevelArithmetic::outputCount(value, minCal, LevelArithmetic::outputStep(minCal, maxCal, dacMax)), count);
-}
-
-// A moving level; a fixed output held through measurements (which relock the sensor) until it is
-// ended; the status bits of the switch alarm and the range.
-void TestLLSDevice::simulator()
-{
-    SimProcess sim;
-    // The second sensor has the top bit of its feature register set: the bits below it still count.
-    QVERIFY(sim.start(FastLine + QStringList{SimProcess::sensorFile("02-ils-voltage.json"), R"({"kind":"level","family":"ILS","deviceId":4201,"firmware":1,"features":"0x80000060"})"}));
-    QScopedPointer<LLSDevice> device(ilsOn(sim.port(1)));
-    LLS_COMPARE_FIELDS(*device, (QVariantMap{{"names", QStringList()}, {"type", "5V"}, {"maxCal", 5}, {"maxLimit", 4.75}}));
-    device->close();
-    device.reset(ilsOn(sim.port(0)));
-    LLS_COMPARE_FIELDS(*device, (QVariantMap{{"names", QStringList{"Diesel  ", "Biodiesel B100  "}}, {"selected", 1}, {"tankOption", true},
-                                             {"tankEnabled", false}, {"warning", 205}, {"hysteresis", 51}}));
-    QSignalSpy data(device.data(), &LLSDevice::dataUpdate);
-    auto measure = [&] {
-        device->ReadMeasurement();
-        return data.takeLast().at(0).value<LevelSensorData>();
-    };
-    LevelSensorData d = measure();
-    QVERIFY(!d.readError && d.level > 0 && d.level <= 100);
-    QCOMPARE(d.internalTemperature, 24.f);
-    device->SetParam("setFixOutputValue", values(512));
-    QCOMPARE(qRound(measure().output * 100), 500);
-    QCOMPARE(qRound(measure().output * 100), 500);
-    // A full alarm from 0 % and a level outside a 0..1 % range; the full range passes at 1 %.
-    device->SetParam("switchOutput", values(0, -1));
-    device->SetParam("measuringRange,disableFixOutput", values(0, 1));
-    d = measure();
-    QCOMPARE(static_cast<int>(d.status) & 0x108, 0x108);
-    QCOMPARE(d.output, device->MaxCalibratedOutput());
-    device->close();
 }
 
 QTEST_GUILESS_MAIN(TestLLSDevice)
