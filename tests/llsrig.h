@@ -59,11 +59,10 @@ struct LLSRig
     QString lockFault;  // the first command out of order
     LLSDevice device;
 
-    explicit LLSRig(const QString &type, const QString &options = {}, const QString &constants = "Ohm;0;190",
-                    const QString &name = "Probe")
+    explicit LLSRig(const QString &type, const QString &options = {})
         : protocol(type == "LLS" ? static_cast<AbstractLLSProtocol *>(new LiquidLevelSensorProtocol(driver))
                                  : new IndustrialLevelSensorProtocol(driver))
-        , device(protocol, DeviceIdentity{"4301", "5", "000000"}, CatalogueEntry{"4301", "", name, type, options, constants})
+        , device(protocol, DeviceIdentity{"4301", "5", "000000"}, CatalogueEntry{"4301", "", "Probe", type, options, "Ohm;0;190"})
     {
         const bool industrial = type != "LLS";
         driver->responder = [this, industrial](const QByteArray &request, QByteArray &response) {

@@ -7,16 +7,11 @@
 #include <QHash>
 #include <functional>
 
-// An in-process driver for unit tests: records every request and answers from a script.
+// An in-process driver for unit tests, on port "SCRIPT1": records every request and answers from a script.
 class ScriptedDriver : public AbstractInterfaceDriver
 {
     Q_OBJECT
 public:
-    explicit ScriptedDriver(const QString &portName = QStringLiteral("SCRIPT1"))
-    {
-        m_type = QStringLiteral("serialport");
-        m_name = portName;
-    }
     ~ScriptedDriver() override
     {
         if (destroyedFlag)
@@ -28,7 +23,7 @@ public:
     // Or decide per request: returns whether the request succeeds and fills the response.
     std::function<bool(const QByteArray &request, QByteArray &response)> responder;
 
-    bool open() override { return isOpen = refuseOpen.isEmpty(); }
+    bool open() override { return isOpen = true; }
     void close() override
     {
         ++closeCount;
@@ -43,14 +38,12 @@ public:
             response = m_replies.value(request);
         return m_replies.contains(request);
     }
-    QString type() const override { return m_type; }
-    QString name() const override { return m_name; }
+    QString type() const override { return QStringLiteral("serialport"); }
+    QString name() const override { return QStringLiteral("SCRIPT1"); }
     // Its errors are never raised, so nobody needs to hear them.
     bool connectErrorHandler(QObject *) override { return false; }
-    QString openError() const override { return refuseOpen; }
 
     QByteArrayList requests;
-    QString refuseOpen;  // when set, open() fails with this reason
     bool isOpen = false;
     int closeCount = 0;
     bool *destroyedFlag = nullptr;
