@@ -12,7 +12,6 @@
 #include <QtTest>
 
 #include <climits>
-#include <functional>
 
 namespace {
 
@@ -55,44 +54,27 @@ QString nonZeroFields(const NCPSMeasurement &m, const NCPSParameter &p)
     return out.join(' ');
 }
 
-const ActivatorWidget::BubbleType AllBubbles[] = {ActivatorWidget::MinimumBubble, ActivatorWidget::MaximumBubble,
-                                                  ActivatorWidget::ActivatorBubble};
-
-// Text is antialiased; the picture is grey.
-bool isRed(QRgb p) { return qRed(p) > 200 && qGreen(p) < 60 && qBlue(p) < 60; }
-
-// The matching pixels inside the rows [top, bottom): how many, and their first and last column (-1 if none).
+// The red pixels of the widget's picture in the rows [top, bottom) (its text is antialiased, the picture
+// grey): how many, and their first and last column (-1 if none).
 struct Span
 {
     int count = 0, first = -1, last = -1;
-    int width() const { return last - first; }
-    int centre() const { return (first + last) / 2; }
 };
 
-Span scan(const QImage &image, int top, int bottom, const std::function<bool(QRgb)> &match)
+Span red(QWidget &widget, int top = 0, int bottom = INT_MAX)
 {
+    const QImage image = widget.grab().toImage();
     Span s;
-    for (int y = qMax(0, top); y < qMin(image.height(), bottom); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (match(image.pixel(x, y))) {
+    for (int y = top; y < qMin(image.height(), bottom); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            if (qRed(p) > 200 && qGreen(p) < 60 && qBlue(p) < 60) {
                 ++s.count;
                 s.first = s.first < 0 ? x : qMin(s.first, x);
                 s.last = qMax(s.last, x);
             }
+        }
     return s;
-}
-
-QImage render(ActivatorWidget &widget)
-{
-    return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
-
-// A widget of the given size with the bubble labels hidden, so only the paint shows.
-void prepare(ActivatorWidget &widget, int w, int h)
-{
-    widget.resize(w, h);
-    for (auto type : AllBubbles)
-        widget.setBubbleVisible(type, false);
 }
 
 }
@@ -225,16 +207,14 @@ void TestNCPSForm::measurementsAndActivatorThreshold()
 
     // A signal equal to the threshold counts as an activator.
     form.onMeasurementUpdate(NCPSMeasurement{256, -1000, 2042});
-    QVERIFY(picture->activatorVisible());
-    QVERIFY(picture->isBubbleVisible(ActivatorWidget::ActivatorBubble));
+    QVERIFY(picture->activatorVisible() && picture->isBubbleVisible(ActivatorWidget::ActivatorBubble));
     QCOMPARE(picture->bubbleLabelText(ActivatorWidget::ActivatorBubble), QString("Activator Position\n2.28 V"));
     QCOMPARE(picture->bubbleValue(ActivatorWidget::ActivatorBubble), -1000);
     QCOMPARE(level->text(), QString("256"));
 
     // One below: no activator, the warning instead of line and bubble; outputs below the range show its start.
     form.onMeasurementUpdate(NCPSMeasurement{255, 5000, -100});
-    QVERIFY(!picture->activatorVisible());
-    QVERIFY(!picture->isBubbleVisible(ActivatorWidget::ActivatorBubble));
+    QVERIFY(!picture->activatorVisible() && !picture->isBubbleVisible(ActivatorWidget::ActivatorBubble));
     QCOMPARE(picture->noActivatorText(), QString(" No Activator Present \n0.00 V"));
     QCOMPARE(picture->value(), -1000);
     QCOMPARE(level->text(), QString("255"));
@@ -407,32 +387,31 @@ void TestNCPSForm::bubbleLabelsPlaceAndScale()
 void TestNCPSForm::activatorLineOrWarningOnImage()
 {
     ActivatorWidget widget;
-    prepare(widget, 500, 200);
+    widget.resize(500, 200);
+    for (auto type : {ActivatorWidget::MinimumBubble, ActivatorWidget::MaximumBubble, ActivatorWidget::ActivatorBubble})
+        widget.setBubbleVisible(type, false);  // only the paint shows
     widget.setValue(25);
 
     // A dash-dot line in the value's column from 2/5 to 3/5 of the height, and nothing else red.
-    QImage image = render(widget);
-    Span red = scan(image, 0, 200, isRed);
-    QVERIFY(red.count > 20 && scan(image, 80, 121, isRed).count == red.count);
-    QCOMPARE(QPoint(red.first, red.last), QPoint(140, 140));
+    Span line = red(widget);
+    QVERIFY(line.count > 20 && red(widget, 80, 121).count == line.count);
+    QCOMPARE(QPoint(line.first, line.last), QPoint(140, 140));
 
     // No activator: the warning centred across the width around 2/5 of the height, no line.
     widget.setActivatorVisible(false);
-    image = render(widget);
-    red = scan(image, 0, 200, isRed);
-    QVERIFY(red.width() > 60);
-    QVERIFY(qAbs(red.centre() - 250) <= 3);
-    QCOMPARE(scan(image, 40, 120, isRed).count, red.count);
+    const Span warning = red(widget);
+    QVERIFY(warning.last - warning.first > 60 && qAbs((warning.first + warning.last) / 2 - 250) <= 3);
+    QCOMPARE(red(widget, 40, 120).count, warning.count);
     widget.setNoActivatorText(QString());
-    QCOMPARE(scan(render(widget), 0, 200, isRed).count, 0);
+    QCOMPARE(red(widget).count, 0);
 
     // A one-value range paints the line in the middle.
     widget.setActivatorVisible(true);
     widget.setRange(10, 10);
     QCOMPARE(widget.valueToPixel(-100000), 250);
-    red = scan(render(widget), 0, 200, isRed);
-    QVERIFY(red.count > 20);
-    QCOMPARE(QPoint(red.first, red.last), QPoint(250, 250));
+    line = red(widget);
+    QVERIFY(line.count > 20);
+    QCOMPARE(QPoint(line.first, line.last), QPoint(250, 250));
 }
 
 QTEST_MAIN(TestNCPSForm)
