@@ -7,7 +7,7 @@
 #include "files/settingsfile.h"
 #include "lls/ui/llsform.h"
 #include "llsrig.h"
-#include "modalchoice.h"
+#include "modalanswer.h"
 #include "simprocess.h"
 
 #include <QJsonArray>

@@ -6,7 +6,7 @@
 #include "app/select.h"
 #include "device/devicemanager.h"
 #include "lls/ui/llsform.h"
-#include "modalchoice.h"
+#include "modalanswer.h"
 #include "shell.h"
 
 #include <QPushButton>

@@ -31,7 +31,6 @@ private slots:
     void protocolRequests();
     void registerReplies_data();
     void registerReplies();
-    void printableRegisters_data();
     void printableRegisters();
     void load_data();
     void load();
@@ -44,7 +43,6 @@ private slots:
     void tankProfileRead();
     void measurement_data();
     void measurement();
-    void rounding_data();
     void rounding();
     void percentages_data();
     void percentages();
@@ -111,23 +109,11 @@ void TestLLSDevice::registerReplies()
 }
 
 // What a name register may hold: printable characters, not only spaces.
-void TestLLSDevice::printableRegisters_data()
-{
-    QTest::addColumn<QByteArray>("value");
-    QTest::addColumn<bool>("expected");
-    QTest::newRow("! and ~, the printable ends") << QByteArray("217E4469") << true;
-    QTest::newRow("only spaces") << QByteArray("20202020") << false;
-    QTest::newRow("name end") << QByteArray("656C0000") << false;
-    QTest::newRow("DEL") << QByteArray("4469737F") << false;
-    QTest::newRow("high byte") << QByteArray("446973A0") << false;
-    QTest::newRow("not hex") << QByteArray("4469ZZ73") << false;
-    QTest::newRow("six digits") << QByteArray("446965") << false;
-}
-
 void TestLLSDevice::printableRegisters()
 {
-    QFETCH(QByteArray, value);
-    QTEST(AbstractLLSProtocol::IsAlphaNumQByte(value, true), "expected");
+    QVERIFY(AbstractLLSProtocol::IsAlphaNumQByte("217E4469", true));  // ! and ~, the printable ends
+    for (const char *refused : {"20202020", "656C0000", "4469737F", "446973A0", "4469ZZ73", "446965"})
+        QVERIFY2(!AbstractLLSProtocol::IsAlphaNumQByte(refused, true), refused);
 }
 
 void TestLLSDevice::load_data()
@@ -422,24 +408,13 @@ void TestLLSDevice::measurement()
     QTEST(d.readError ? QString("error") : shown.join(' '), "data");
 }
 
-void TestLLSDevice::rounding_data()
-{
-    QTest::addColumn<double>("x");
-    QTest::addColumn<int>("halfUp");
-    QTest::addColumn<int>("truncated");
-    QTest::newRow("2.5") << 2.5 << 3 << 2;
-    QTest::newRow("-2.5") << -2.5 << -2 << -2;
-    QTest::newRow("-0.9") << -0.9 << -1 << 0;
-    QTest::newRow("huge") << 1e30 << INT_MAX << INT_MAX;
-    QTest::newRow("-huge") << -1e30 << INT_MIN << INT_MIN;
-    QTest::newRow("nan") << std::numeric_limits<double>::quiet_NaN() << 0 << 0;
-}
-
+// Half up and truncated, saturating at the ends of int; not a number is 0.
 void TestLLSDevice::rounding()
 {
-    QFETCH(double, x);
-    QTEST(LevelArithmetic::roundHalfUp(x), "halfUp");
-    QTEST(LevelArithmetic::truncate(x), "truncated");
+    const double rows[][3] = {{2.5, 3, 2}, {-2.5, -2, -2}, {-0.9, -1, 0}, {1e30, INT_MAX, INT_MAX}, {-1e30, INT_MIN, INT_MIN},
+                              {std::numeric_limits<double>::quiet_NaN(), 0, 0}};
+    for (const auto &r : rows)
+        QCOMPARE(QList<int>({LevelArithmetic::roundHalfUp(r[0]), LevelArithmetic::truncate(r[0])}), QList<int>({int(r[1]), int(r[2])}));
 }
 
 void TestLLSDevice::percentages_data()
