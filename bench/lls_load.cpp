@@ -9,6 +9,10 @@
 // write reaches the program in one piece and is counted with its quiet wait. The strict ratio
 // leaves the request bytes out of the floor, since a pseudo-terminal takes them at once.
 //
+// The simulator also reports how long each reply took it, from the command to the last byte: what
+// the wall time holds beyond that and the quiet waits is the program's own share (with the
+// pseudo-terminal's), given per exchange.
+//
 //   bench_lls_load [answer delay ms, default 5] [--trace FILE]
 //
 // With --trace every exchange is also written to FILE, as pellora --trace does: the difference
@@ -132,8 +136,8 @@ int main(int argc, char *argv[])
     out << "Level sensor load at 19200 baud, answer delay " << answerDelayMs << " ms" << (traceIndex > 0 ? ", traced" : "") << "\n\n";
     // The pseudo-terminal takes the program's requests at once, unpaced: the last column leaves
     // the request bytes out of the floor, so the program's own time cannot hide in them.
-    out << "| Sensor | Exchanges | Quiet waits | Wall time (ms) | Floor (ms) | Ratio | Ratio without request time |\n";
-    out << "|---|---:|---:|---:|---:|---:|---:|\n";
+    out << "| Sensor | Exchanges | Quiet waits | Wall time (ms) | Floor (ms) | Ratio | Ratio without request time | Simulator's time (ms) | Program's time per exchange (ms) |\n";
+    out << "|---|---:|---:|---:|---:|---:|---:|---:|---:|\n";
     double worst = 0;
     for (int i = 0; i < ports.size(); ++i) {
         auto *port = new QSerialPort;
@@ -167,10 +171,15 @@ int main(int argc, char *argv[])
             reports += sim.readAllStandardError();
         reports += sim.readAllStandardError();
         int quietWaits = 0;
+        double simulatorMs = 0;
         const QByteArray tag = ports.at(i).toLocal8Bit() + " -> ";
-        for (const QByteArray &line : reports.split('\n'))
-            if (line.startsWith(tag) && line.endsWith(" in 1 writes"))
-                ++quietWaits;
+        for (const QByteArray &line : reports.split('\n')) {
+            if (!line.startsWith(tag))
+                continue;
+            quietWaits += line.contains(" in 1 writes ");
+            simulatorMs += line.mid(line.lastIndexOf(" over ") + 6).split(' ').value(0).toDouble();
+        }
+        const double programMs = (wallMs - simulatorMs - quietWaits * QuietWaitMs) / qMax(1, driver->exchanges.size());
 
         double floorMs = quietWaits * QuietWaitMs;
         double requestLineMs = 0;
@@ -183,7 +192,8 @@ int main(int argc, char *argv[])
         worst = qMax(worst, strictRatio);
         out << "| " << labels.value(i) << " | " << driver->exchanges.size() << " | " << quietWaits << " | "
             << QString::number(wallMs, 'f', 0) << " | " << QString::number(floorMs, 'f', 0) << " | "
-            << QString::number(ratio, 'f', 3) << " | " << QString::number(strictRatio, 'f', 3) << " |\n";
+            << QString::number(ratio, 'f', 3) << " | " << QString::number(strictRatio, 'f', 3) << " | "
+            << QString::number(simulatorMs, 'f', 0) << " | " << QString::number(programMs, 'f', 2) << " |\n";
         out.flush();
         device->close();
         delete device;

@@ -31,8 +31,8 @@ echo "| Measure | Figure | Goal |"
 echo "|---|---:|---|"
 echo "| Scan time per silent port | $silent ms | (three 500 ms waits) |"
 echo "| Request to a hung-up port | $hungup ms | no spinning |"
-grep '^| ' "$tmp/load" | grep -v -e '^| Sensor' | while IFS='|' read -r _ sensor exchanges waits wall floor ratio strict _; do
-    echo "| Load of $(echo $sensor) ($(echo $exchanges) exchanges, $(echo $waits) quiet waits) | $(echo $wall) ms; ratio to the floor $(echo $strict) | under 1.05 |"
+grep '^| ' "$tmp/load" | grep -v -e '^| Sensor' | while IFS='|' read -r _ sensor exchanges waits wall floor ratio strict simulator program _; do
+    echo "| Load of $(echo $sensor) ($(echo $exchanges) exchanges, $(echo $waits) quiet waits) | $(echo $wall) ms; ratio to the floor $(echo $strict); the simulator's own $(echo $simulator) ms, the program's $(echo $program) ms an exchange | under 1.05 |"
 done
 untraced=$(grep '^| ' "$tmp/load" | grep -v '^| Sensor' | awk -F'|' '{ s += $5 } END { print s }')
 traced=$(grep '^| ' "$tmp/load-traced" | grep -v '^| Sensor' | awk -F'|' '{ s += $5 } END { print s }')
@@ -40,7 +40,7 @@ echo "| All loads with --trace against without | $traced ms / $untraced ms ($(aw
 echo "| Level sensor measurement period | $(pick shell 'level sensor measurement period' 5) ms | 200 ms + the exchange |"
 echo "| Position sensor measurement period | $(pick shell 'position sensor measurement period' 5) ms | one exchange |"
 echo "| Longest GUI stall during a scan | $(pick shell 'stall during the scan' 8) ms | under 16 ms |"
-echo "| Opening a level sensor's page (building its widgets) | $(pick shell 'form opened in' 6) ms | under 16 ms |"
+echo "| Opening a level sensor's page (building its widgets, then its first layout and paint) | $(pick shell 'form opened in' 6) ms ($(pick shell 'form opened in' 11) ms building) | under 16 ms |"
 echo "| Longest GUI stall while a level sensor loads | $(grep -m1 'stall during the load' "$tmp/shell" | sed 's/.*load: //') | under 16 ms |"
 echo "| Longest GUI stall while polling a level sensor | $(pick shell 'level sensor polling' 6) ms | under 16 ms |"
 echo "| Longest GUI stall while polling a position sensor | $(pick shell 'position sensor polling' 6) ms | under 16 ms |"

@@ -85,7 +85,7 @@ int main(int argc, char *argv[])
     QCommandLineOption sensorsDir("sensors-dir", "Folder of the default sensor descriptions.", "dir", PELLORA_SENSOR_DIR);
     QCommandLineOption verbose("verbose", "Log every command received on stderr.");
     QCommandLineOption writeBack("write-back", "Store register writes back into the sensor description files.");
-    QCommandLineOption reportReplies("report-replies", "Log on stderr how each reply went out (bytes, number of writes).");
+    QCommandLineOption reportReplies("report-replies", "Log on stderr how each reply went out (bytes, number of writes, time from the command).");
     parser.addOptions({verbose, noPacing, answerDelay, chunkSize, chunkGap, sensorsDir, writeBack, reportReplies});
     parser.process(app);
 

@@ -116,6 +116,7 @@ void SimPort::startNextReply()
         m_replyWrites = 0;
         m_waitingGap = true;  // the answer delay acts as the first gap
         m_pieceSent = 0;
+        m_replyClock.start();
         m_timer->start(qMax(0, m_sensor->answerDelayMs));
         return;
     }
@@ -126,8 +127,10 @@ void SimPort::finishReply()
 {
     m_timer->stop();
     if (reportReplies) {
-        // A reply that went out in one write reaches the program in one piece.
-        std::fprintf(stderr, "%s -> %d bytes in %d writes\n", qPrintable(m_devicePath), m_replyBytes, m_replyWrites);
+        // A reply that went out in one write reaches the program in one piece; the time is the
+        // sensor's own share of the exchange, answer delay included.
+        std::fprintf(stderr, "%s -> %d bytes in %d writes over %.3f ms\n", qPrintable(m_devicePath), m_replyBytes, m_replyWrites,
+                     m_replyClock.nsecsElapsed() / 1e6);
         std::fflush(stderr);
     }
     startNextReply();

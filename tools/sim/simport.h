@@ -50,6 +50,7 @@ private:
     bool m_replying = false;
     bool m_waitingGap = false;
     QElapsedTimer m_pieceClock;
+    QElapsedTimer m_replyClock;  // from the command to the reply's last byte
     qint64 m_pieceSent = 0;
     int m_replyBytes = 0;
     int m_replyWrites = 0;
