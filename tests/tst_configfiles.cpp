@@ -239,19 +239,24 @@ void TestConfigFiles::fpcHeaderQuestions()
     QCOMPARE(!requests.isEmpty() && requests.first().first().toString() == "importFPC", sent);
 }
 
-// What fails is named: a register the export cannot read, and one the import wrote that does not
-// hold the file's value.
+// What fails is named: a register the export cannot read, and those the import wrote that cannot
+// be read back or do not hold the file's value.
 void TestConfigFiles::fpcFailuresAreNamed()
 {
     QString error;
     QVERIFY(FpcFile::exportText("* h", [](int r) { return r == 905 ? QByteArray() : QByteArray("00000001"); }, "", &error).isEmpty());
     QVERIFY2(error.contains("905"), qPrintable(error));
     QTemporaryDir dir;
-    writeAll(dir.filePath("in.fpc"), "* h\nPARAM,905,10\nPARAM,906,20\n");
+    writeAll(dir.filePath("in.fpc"), "* h\nPARAM,905,10\nPARAM,906,20\nPARAM,907,30\n");
     LLSRig rig("Murkwell");
     rig.unreadable << 905;
+    // 907 takes another value than the one written, as a sensor that refuses it would.
+    rig.driver->responder = [&, bank = rig.driver->responder](const QByteArray &request, QByteArray &response) {
+        return bank(request.startsWith("S 38B ") ? QByteArray("S 38B 1f\r") : request, response);
+    };
     rig.device.ImportFPC(dir.filePath("in.fpc"));
-    QVERIFY2(rig.device.FileReport().contains("905") && !rig.device.FileReport().contains("906"), qPrintable(rig.device.FileReport()));
+    const QString report = rig.device.FileReport();
+    QVERIFY2(report.contains("905") && !report.contains("906") && report.contains("907"), qPrintable(report));
     QCOMPARE(rig.registers.value(906), 20u);
 }
 
