@@ -199,6 +199,17 @@ int main(int argc, char *argv[])
     // The level sensor with the longest load: the one with a tank profile table.
     const int pollSecondsIndex = args.indexOf("--poll-seconds");
     const int pollMs = 1000 * (pollSecondsIndex > 0 ? args.value(pollSecondsIndex + 1).toInt() : 10);
+    // Polls the shown sensor: the longest stall, the CPU share, the measurement period and the peak memory.
+    auto reportPolling = [&](const char *family, const auto *device, auto measured) {
+        longestStall = 0;
+        int measurements = 0;
+        QObject::connect(device, measured, &app, [&] { ++measurements; });
+        runFor(pollMs / 2);
+        std::printf("%s sensor polling: longest stall %lld ms; CPU %.1f %% of one core\n", family, longestStall,
+                    100 * cpuShare(ticker, pollMs));
+        std::printf("%s sensor measurement period: %.0f ms; peak resident memory %.1f MB\n", family,
+                    1.5 * pollMs / qMax(1, measurements), peakMegabytes());
+    };
     const int level = deviceOfType(window, {"Murkwell"});
     if (level >= 0) {
         QElapsedTimer loadClock;
@@ -218,27 +229,13 @@ int main(int argc, char *argv[])
         runFor(100);
         std::printf("level sensor form opened in: %lld ms (building its widgets %lld ms, then its first layout and paint)\n", opening, built);
         std::printf("level sensor loaded after:   %lld ms; longest stall during the load: %lld ms\n", loadClock.elapsed(), longestStall);
-        longestStall = 0;
-        int measurements = 0;
-        QObject::connect(window.levelForm()->device(), &LLSDevice::dataUpdate, &app, [&] { ++measurements; });
-        runFor(pollMs / 2);
-        std::printf("level sensor polling: longest stall %lld ms; CPU %.1f %% of one core\n", longestStall,
-                    100 * cpuShare(ticker, pollMs));
-        std::printf("level sensor measurement period: %.0f ms; peak resident memory %.1f MB\n",
-                    1.5 * pollMs / qMax(1, measurements), peakMegabytes());
+        reportPolling("level", window.levelForm()->device(), &LLSDevice::dataUpdate);
     }
     const int position = deviceOfType(window, {"Slimfin", "SlimfinDual"});
     if (position >= 0) {
         window.showDevice(position);
         runFor(1000);
-        longestStall = 0;
-        int measurements = 0;
-        QObject::connect(window.positionForm()->device(), &NCPSDevice::MeasurementUpdate, &app, [&] { ++measurements; });
-        runFor(pollMs / 2);
-        std::printf("position sensor polling: longest stall %lld ms; CPU %.1f %% of one core\n", longestStall,
-                    100 * cpuShare(ticker, pollMs));
-        std::printf("position sensor measurement period: %.0f ms; peak resident memory %.1f MB\n",
-                    1.5 * pollMs / qMax(1, measurements), peakMegabytes());
+        reportPolling("position", window.positionForm()->device(), &NCPSDevice::MeasurementUpdate);
     }
     sim.terminate();
     sim.waitForFinished(3000);
