@@ -11,13 +11,16 @@
 #include "ncps/ncpsdevice.h"
 #include "ncps/ncpsform.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDebug>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QSemaphore>
 #include <QThread>
+#include <QTimer>
 
 #include <memory>
 #include <QUrl>
@@ -233,6 +236,8 @@ void MainWindow::onInterfaceError(const QString &errorMSG)
     // Every failed write attempt reports; a scan running or waiting already covers them all.
     if (isScanning())
         return;
+    if (closeModalFirst([this, errorMSG] { onInterfaceError(errorMSG); }))
+        return;
     // Back at the list the user must still learn that the sensor was cut off in the middle.
     QString port;
     if (ui->stackedWidget->currentIndex() == 1) {
@@ -253,11 +258,30 @@ void MainWindow::onInterfaceError(const QString &errorMSG)
 
 void MainWindow::onSensorLost(const QString &message)
 {
+    if (closeModalFirst([this, message] { onSensorLost(message); }))
+        return;
     qDebug().noquote() << "Sensor lost:" << message;
     on_navigationButton_clicked();
     select->showNotice(tr("%1 Check its cable and power, then select it again.").arg(message));
     if (!isScanning())
         startScan();
+}
+
+// A dialog a form opened runs its own event loop, and is the form's child: deleting the form (a
+// rescan does) would delete the dialog under its loop and the form under the handler waiting on
+// it. Such a dialog is closed (as if cancelled) and the caller runs again once its loop has ended.
+bool MainWindow::closeModalFirst(const std::function<void()> &again)
+{
+    QWidget *modal = QApplication::activeModalWidget();
+    if (!modal)
+        return false;
+    qDebug() << "Closing" << modal->metaObject()->className() << "before leaving the sensor";
+    if (auto *dialog = qobject_cast<QDialog *>(modal))
+        dialog->reject();
+    else
+        modal->close();
+    QTimer::singleShot(50, this, again);
+    return true;
 }
 
 void MainWindow::on_helpButton_clicked()

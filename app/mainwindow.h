@@ -3,6 +3,8 @@
 
 #include <QMainWindow>
 
+#include <functional>
+
 class DeviceManager;
 class LLSForm;
 class NCPSForm;
@@ -53,6 +55,7 @@ private slots:
     void onScanFinished();
 
 private:
+    bool closeModalFirst(const std::function<void()> &again);
     void queueScan();
     void discardForms();
     void drainWorker(int timeoutMs);

@@ -29,12 +29,14 @@ void TestFaults::misbehavingSensor_data()
 {
     QTest::addColumn<QStringList>("sensor");  // the simulator's arguments
     QTest::addColumn<QString>("fault");       // unplug, silence, stall, hold, none
-    QTest::addColumn<QString>("when");        // loading, polling, set, import
+    QTest::addColumn<QString>("when");        // loading, polling, set, import, dialog (one of the form's is open)
     QTest::addColumn<QString>("notice");      // on the list page; empty: the sensor's page stays
     const QStringList current{SimProcess::sensorFile("03-murkwell-current.json")};
     const QStringList voltage{SimProcess::sensorFile("02-ils-voltage.json")};
     QTest::newRow("unplugged while loading") << current << "unplug" << "loading" << "did not answer";
     QTest::newRow("unplugged while polling") << voltage << "unplug" << "polling" << "did not answer";
+    QTest::newRow("unplugged while a dialog is open") << voltage << "unplug" << "dialog" << "did not answer";
+    QTest::newRow("silent while a dialog is open") << voltage << "silence" << "dialog" << "gave no readable measurement";
     QTest::newRow("silent in the middle of the load") << current << "silence" << "loading" << "stopped answering while it was being read";
     QTest::newRow("write time-out while setting") << voltage << "stall" << "set" << "write time-out";
     QTest::newRow("write time-out during an FPC import") << current << "stall" << "import" << "write time-out";
@@ -84,6 +86,14 @@ void TestFaults::misbehavingSensor()
     if (when == "set") {
         form->findChild<QSpinBox *>("measuringRangeMin")->setValue(20);
         QTest::mouseClick(form->findChild<QPushButton *>("setMeasuringRange"), Qt::LeftButton);
+    } else if (when == "dialog") {
+        // The form's file dialog, left open in its own event loop while the sensor is lost.
+        form->fileDialog = [form](LLSForm::FileDialog, const QString &, const QString &, const QString &) {
+            QMessageBox box(QMessageBox::Question, QString(), QStringLiteral("Save where?"), QMessageBox::Ok, form);
+            box.exec();
+            return QString();
+        };
+        QMetaObject::invokeMethod(form, "on_saveSettings_clicked", Qt::QueuedConnection);
     } else if (when == "import") {
         form->fileDialog = [](LLSForm::FileDialog, const QString &, const QString &, const QString &) {
             return QStringLiteral(PELLORA_SOURCE_DIR "/fuzz/seeds/fpc/export.fpc");
