@@ -54,6 +54,7 @@ struct LLSRig
     AbstractLLSProtocol *protocol;  // owned by the device
     QMap<int, quint32> registers;
     QList<int> unreadable;
+    QList<int> readOnly;  // written, but keeping their value
     QByteArray measurement = "A,0,0,0,0,";
     bool locked = true;
     QString lockFault;  // the first command out of order
@@ -78,7 +79,7 @@ struct LLSRig
             QByteArray payload = words.first() + ",";
             if (words.first() == "G" && !unreadable.contains(address))
                 payload += QByteArray::number(registers.value(address), 16).toUpper().rightJustified(8, '0') + ",";
-            else if (words.first() == "S")
+            else if (words.first() == "S" && !readOnly.contains(address))
                 registers.insert(address, words.value(2).toUInt(nullptr, 16));
             else if (words.first() == "B")
                 registers.insert(3, address - 1);

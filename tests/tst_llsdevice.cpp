@@ -196,14 +196,14 @@ void TestLLSDevice::parameters_data()
     QTest::addColumn<QString>("type");
     QTest::addColumn<QString>("options");
     QTest::addColumn<quint32>("features");
-    QTest::addColumn<bool>("featuresUnreadable");
+    QTest::addColumn<int>("featureFault");  // 1: register 19 unreadable, 2: it keeps its value when written
     QTest::addColumn<QString>("param");
     QTest::addColumn<SetParamStruct>("request");
     QTest::addColumn<QString>("wire");  // the requests without the industrial lock commands, joined by "|"
     QTest::addColumn<QVariantMap>("fields");
     auto row = [](const char *name, const QString &type, quint32 features, const QString &param, const SetParamStruct &request,
-                  const QString &wire, const QVariantMap &fields = {}, const QString &options = {}, bool unreadable = false) {
-        QTest::newRow(name) << type << options << features << unreadable << param << request << wire << fields;
+                  const QString &wire, const QVariantMap &fields = {}, const QString &options = {}, int featureFault = 0) {
+        QTest::newRow(name) << type << options << features << featureFault << param << request << wire << fields;
     };
     const QString ranges = "G 387|G 388|G 389|G 38A|G 38B|G 38C";
     const QString tank = "tankProfileEnable";
@@ -214,19 +214,21 @@ void TestLLSDevice::parameters_data()
     row("fixed output ended", "LLS", 0, "disableFixOutput", {}, "M 0|Z 0");
     row("unknown names skipped", "LLS", 0, "liquidType,bogus,,measuringRange", values(3, 90, 7, "x"), "B 4|G 3|S 387 1f|S 388 399|Z 0|" + ranges);
     row("NMEA out of range", "Murkwell", 0x200, "NMEAliquidType", values(6, -1), "G 38F|G 38D");
-    row("tank bit: low 16 bits back", "Murkwell", 0xFFFF0020, tank, values(0, 0, 0, "true"), "G 13|S 13 A0|Z 0", {{"tankEnabled", true}});
+    row("tank bit: low 16 bits back", "Murkwell", 0xFFFF0020, tank, values(0, 0, 0, "true"), "G 13|S 13 A0|G 13|Z 0", {{"tankEnabled", true}});
     row("tank bit already set", "Murkwell", 0xA0, tank, values(0, 0, 0, "true"), "G 13|Z 0", {{"tankEnabled", true}});
-    row("tank bit cleared", "Murkwell", 0xA0, tank, values(0, 0, 0, "yes"), "G 13|S 13 20|Z 0", {{"tankEnabled", false}});
-    row("tank bit, features unreadable", "Murkwell", 0x20, tank, values(0, 0, 0, "true"), "G 13|Z 0", {{"tankEnabled", false}}, {}, true);
+    row("tank bit cleared", "Murkwell", 0xA0, tank, values(0, 0, 0, "yes"), "G 13|S 13 20|G 13|Z 0", {{"tankEnabled", false}});
+    row("tank bit, features unreadable", "Murkwell", 0x20, tank, values(0, 0, 0, "true"), "G 13|Z 0", {{"tankEnabled", false}}, {}, 1);
     SetParamStruct refused = profile({"0", "100"}, {"0"});
     refused.text = "true";
     row("table refused: profiling not switched on", "Murkwell", 0x20, "tankProfile," + tank, refused, "", {{"tankEnabled", false}});
-    row("8 V goes back to 10 V", "ILS", 0x60, range, values(0.5f, 8), "G 13|S 13 20|Z 0|S 389 33|S 38A 332|Z 0|" + ranges,
+    row("8 V goes back to 10 V", "ILS", 0x60, range, values(0.5f, 8), "G 13|S 13 20|G 13|Z 0|S 389 33|S 38A 332|Z 0|" + ranges,
         {{"type", "10V"}, {"maxCal", 10}, {"maxLimit", 10}, {"minValue", 0.5}, {"maxValue", 8}});
     row("6 V stays in 10 V", "ILS", 0x20, range, values(1, 6), "S 389 66|S 38A 266|Z 0|" + ranges, {{"type", "10V"}, {"maxValue", 6}});
     row("12 bit never switches", "ILS", 0x20, range, values(0.5f, 4.5f), "S 389 CD|S 38A 733|Z 0|" + ranges, {{"type", "10V"}, {"maxValue", 4.5}}, "dac12bit");
     row("features unreadable: no switch, no write-back", "ILS", 0x20, range, values(0.5f, 4.5f), "G 13|Z 0|S 389 33|S 38A 1CC|Z 0|" + ranges,
-        {{"type", "10V"}, {"maxValue", 4.5}}, {}, true);
+        {{"type", "10V"}, {"maxValue", 4.5}}, {}, 1);
+    row("switch not taken: nothing written in the old range's counts", "ILS", 0x60, range, values(0.5f, 8), "G 13|S 13 20|G 13|Z 0|" + ranges,
+        {{"type", "5V"}, {"maxCal", 5}}, {}, 2);
     row("beyond the converter: not written", "Murkwell", 0, range, values(4, 40), ranges);
     row("resistive with midpoint", "Murkwell", 0x100, range, values(10, 90, 60), "S 389 66|S 394 0|Z 0|S 394 266|S 38A 399|Z 0|G 387|G 388|G 391|G 394|"
         + ranges.mid(12), {{"mid", 614}, {"minValue", 10}, {"maxValue", 90}});
@@ -234,7 +236,7 @@ void TestLLSDevice::parameters_data()
         {{"inverted", false}});
     // The counts of the range a switch would select are checked before the switch is written.
     row("5 V asked for 20 V: nothing written", "ILS", 0x60, range, values(0.5f, 20), ranges, {{"type", "5V"}, {"maxCal", 5}});
-    row("Murkwell 10 V range is 11.2 V full scale", "Murkwell", 0x60, range, values(0.5f, 8), "G 13|S 13 20|Z 0|S 389 2E|S 38A 2DB|Z 0|" + ranges,
+    row("Murkwell 10 V range is 11.2 V full scale", "Murkwell", 0x60, range, values(0.5f, 8), "G 13|S 13 20|G 13|Z 0|S 389 2E|S 38A 2DB|Z 0|" + ranges,
         {{"type", "10V"}, {"maxCal", 11.2}, {"maxLimit", 10}});
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
@@ -254,9 +256,9 @@ void TestLLSDevice::parameters()
     QFETCH(QVariantMap, fields);
     LLSRig rig(type, options);
     rig.load(features);
-    QFETCH(bool, featuresUnreadable);
-    if (featuresUnreadable)
-        rig.unreadable.append(19);
+    QFETCH(int, featureFault);
+    if (featureFault)
+        (featureFault == 1 ? rig.unreadable : rig.readOnly).append(19);
     QSignalSpy answered(&rig.device, &LLSDevice::ParamSet);
     rig.device.SetParam(param, request);
     QTEST(QString(rig.sent().join('|')).remove('\r'), "wire");

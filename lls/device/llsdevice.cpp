@@ -177,6 +177,11 @@ float LLSDevice::OutputRangeMaxValue() const
     return outputValue(outputRangeMax, minCalibratedOutput, maxCalibratedOutput, dacMax);
 }
 
+float LLSDevice::ExactOutputValue(int count) const
+{
+    return static_cast<float>(count) * outputStep(minCalibratedOutput, maxCalibratedOutput, dacMax) + minCalibratedOutput;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Registers
 
@@ -223,9 +228,15 @@ bool LLSDevice::setFeatureBit(unsigned mask, bool value)
     } else {
         const unsigned features = raw.toUInt(nullptr, 16) & 0xFFFFu;
         const bool current = (features & mask) != 0;
-        if (current != value)
+        done = current == value;
+        if (!done) {
             writeNumber(FeatureRegister, static_cast<int>(value ? features | mask : features & ~mask));
-        done = true;
+            // Writes report nothing of their own: only the register read back says the bit took.
+            const QByteArray back = readRegister(FeatureRegister);
+            done = isFullRegisterValue(back) && ((back.toUInt(nullptr, 16) & mask) != 0) == value;
+            if (!done)
+                qDebug().noquote() << "Feature register reads " + QString::fromLatin1(back) + " after the write; bit not set";
+        }
     }
     commit();
     return done;

@@ -56,6 +56,8 @@ public:
     float OutputRangeMinValue() const;
     float MidOutputValue() const;
     float OutputRangeMaxValue() const;
+    // A count as an output value before rounding for display: written back, it gives the same count.
+    float ExactOutputValue(int count) const;
 
     // The counts behind the percentages and output values, and the calibration, for the forms and files.
     bool Dac10bit() const { return dac10bit; }
