@@ -6,6 +6,7 @@
 #include "lls/device/llsdevice.h"
 #include "lls/ui/llsform.h"
 #include "lls/ui/llsformrules.h"
+#include "llsrig.h"
 #include "modalanswer.h"
 #include "shell.h"
 
@@ -112,6 +113,7 @@ private slots:
     void changesReachTheSensor_data();
     void changesReachTheSensor();
     void outputTestFollowsTheSliderAndEndsOnLeaving();
+    void untouchedOutputKeepsItsCount();
     void refusedTableIsReported();
     void settingsFileRestoresTheSensor();
 
@@ -243,6 +245,8 @@ void TestLLSForm::changesReachTheSensor_data()
     QTest::newRow("liquid") << int(Current) << "liquid 2" << "liquidType" << QList<int>{3} << QList<qint64>{2};
     QTest::newRow("NMEA liquid and number") << int(Can) << "nmea 1 7" << "NMEAliquidType" << QList<int>{911, 909, 910} << QList<qint64>{2, 7, 7};
     // Inverted, then SET: the sensor ends inverted (0 in 913), as the page shows.
+    // Ticked and SET, the profile is on, and the live level comes back.
+    QTest::newRow("tank profile on") << int(Resistive) << "profile" << "tankProfileEnable" << QList<int>{19} << QList<qint64>{0x180};
     QTest::newRow("inversion kept by SET") << int(Resistive) << "invert output 5 10 15" << "outputRange,disableFixOutput" << QList<int>{913} << QList<qint64>{0};
 }
 
@@ -257,7 +261,11 @@ void TestLLSForm::changesReachTheSensor()
     QVERIFY(form);
     QSignalSpy requests(form, &LLSForm::SetParam);
     const QStringList a = action.split(' ');
-    if (a.first() == "range") {
+    if (a.first() == "profile") {
+        s.w<QToolBox>("setToolBox")->setCurrentIndex(1);
+        s.w<QCheckBox>("checkBox")->setChecked(true);
+        s.click("setMeasuringRange");
+    } else if (a.first() == "range") {
         s.w<QToolBox>("setToolBox")->setCurrentIndex(1);
         s.w<QSpinBox>("measuringRangeMin")->setValue(a.at(1).toInt());
         s.w<QSpinBox>("measuringRangeMax")->setValue(a.at(2).toInt());
@@ -334,6 +342,40 @@ void TestLLSForm::outputTestFollowsTheSliderAndEndsOnLeaving()
     QVERIFY2(!sent.mid(switchWrite).contains("A\\r"), qPrintable(sent.join(' ')));  // nothing more asked
     QVERIFY(!form->isPolling());
     QCOMPARE(s.window->findChild<QStackedWidget *>("stackedWidget")->currentIndex(), 0);
+}
+
+// The output boxes show values rounded to their decimals: an end the user left alone keeps the
+// sensor's own count, on Cancel and on SET. While a write is under way Cancel is not offered.
+void TestLLSForm::untouchedOutputKeepsItsCount()
+{
+    LLSRig rig("ILS");
+    rig.registers.insert(905, 120);  // 4.11 mA, shown as 4.1
+    rig.registers.insert(906, 1000);
+    rig.load(0x100);  // 2 to 20 mA
+    LLSForm form(&rig.device, nullptr);
+    QObject::disconnect(&form, &LLSForm::ReadMeasurement, nullptr, nullptr);  // no polling on this thread
+    form.start();
+    auto *selection = form.findChild<QComboBox *>("outputSelection");
+    auto *max = form.findChild<QDoubleSpinBox *>("maxOutputRange");
+    auto *cancel = form.findChild<QPushButton *>("CancelOutputRange");
+    auto editMaximum = [&](double value) {
+        selection->setCurrentIndex(selection->count() - 1);
+        QMetaObject::invokeMethod(&form, "on_outputSelection_activated", Q_ARG(int, selection->count() - 1));
+        max->setValue(value);
+    };
+    editMaximum(18);
+    QVERIFY(cancel->isEnabled());
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    QCOMPARE(QList<quint32>({rig.registers.value(905), rig.registers.value(906)}), QList<quint32>({120, 1000}));
+    editMaximum(18);
+    QTest::mouseClick(form.findChild<QPushButton *>("setOutputRange"), Qt::LeftButton);
+    QCOMPARE(QList<quint32>({rig.registers.value(905), rig.registers.value(906)}), QList<quint32>({120, 909}));
+
+    QObject::disconnect(&form, &LLSForm::SetParam, &rig.device, nullptr);  // the write stays under way
+    editMaximum(17);
+    QVERIFY(cancel->isEnabled());
+    QTest::mouseClick(form.findChild<QPushButton *>("setOutputRange"), Qt::LeftButton);
+    QVERIFY(!cancel->isEnabled());
 }
 
 void TestLLSForm::refusedTableIsReported()

@@ -371,8 +371,14 @@ void LLSForm::OnParamSet(QString param, SetParamStruct a_setParamStruct)
                                      tr("Tank profile not sent"),
                                      tr("The sensor did not take the tank profile: it holds at most 128 points, "
                                         "each from 0 to 100 %. Its table is unchanged."));
-        } else if (part == QLatin1String("tankProfileEnable") || part == QLatin1String("invertOutput")
-                   || part == QLatin1String("resetMidpoint")) {
+        } else if (part == QLatin1String("tankProfileEnable")) {
+            // Alone it answers the range page's SET with the tank profile ticked: that page, and
+            // the polling its SET paused, come back as for a range.
+            if (parts.size() == 1) {
+                ui->setMeasuringRange->setEnabled(true);
+                updateFromDevice();
+            }
+        } else if (part == QLatin1String("invertOutput") || part == QLatin1String("resetMidpoint")) {
         } else if (part == QLatin1String("setFixOutputValue")) {
             fixOutputPending = false;
             lastFixedCount = LevelArithmetic::truncate(s.value1);
@@ -395,6 +401,9 @@ void LLSForm::setSetButtonsDisabled(bool b)
 {
     for (QWidget *button : {ui->setLiquidType, ui->setMeasuringRange, ui->setOutputRange, ui->setSwitchOutput})
         button->setDisabled(b);
+    // A Cancel pressed meanwhile would write the range as it was before the write under way.
+    if (b)
+        ui->CancelOutputRange->setEnabled(false);
 }
 
 void LLSForm::colourSummaryFrames(int dark)

@@ -18,6 +18,7 @@ class MainWindow;
 class PollingGuard;
 class ProbeLevelGaugeWidget;
 class ProbeOutputGaugeWidget;
+class QDoubleSpinBox;
 class QKeyEvent;
 class QMovie;
 class QSlider;
@@ -157,6 +158,7 @@ private:
     void showOutputValues(float e, float m, float f);
     void updateOutputButtons();
     void setOutputEditorsEnabled(bool on);
+    float outputToSend(const QDoubleSpinBox *box, int sensorCount) const;
     void startOutputTest(QSlider *slider, bool *dragging, const QString &param);
     void moveOutputTest(QSlider *slider, bool dragging, int value);
     void endOutputTest(QSlider *slider, bool *dragging);

@@ -2,6 +2,7 @@
 // output tests with the sliders. The rules themselves are in llsformrules.
 #include "lls/ui/llsform.h"
 
+#include "lls/device/levelarithmetic.h"
 #include "lls/device/llsdevice.h"
 #include "lls/ui/llsformrules.h"
 #include "lls/ui/probeoutputgaugewidget.h"
@@ -349,12 +350,26 @@ void LLSForm::on_setOutputRange_clicked()
         polling = false;
     setSetButtonsDisabled(true);
     SetParamStruct s;
-    s.value1 = static_cast<float>(ui->minOutputRange->value());
-    s.value2 = static_cast<float>(ui->maxOutputRange->value());
-    if (formOutputType == QLatin1String("resistive"))
-        s.value3 = static_cast<float>(ui->midpointOutputRange->value());
+    if (LLSDevice *d = m_device.data()) {
+        s.value1 = outputToSend(ui->minOutputRange, d->OutputRangeMin());
+        s.value2 = outputToSend(ui->maxOutputRange, d->OutputRangeMax());
+        if (formOutputType == QLatin1String("resistive"))
+            s.value3 = outputToSend(ui->midpointOutputRange, d->MidOutput());
+    }
     outputTestRunning = false;
     sendRequest(QStringLiteral("outputRange,disableFixOutput"), s);
+}
+
+// The boxes show values rounded to their decimals; written back, a rounded value can land a count
+// or more away from what the sensor holds. A box the user left as filled stands for the sensor's
+// own count.
+float LLSForm::outputToSend(const QDoubleSpinBox *box, int sensorCount) const
+{
+    const LLSDevice *d = m_device.data();
+    const float shown = LevelArithmetic::outputValue(sensorCount, d->MinCalibratedOutput(), d->MaxCalibratedOutput(), d->DacMax());
+    if (qAbs(box->value() - static_cast<double>(shown)) > 1e-4)
+        return static_cast<float>(box->value());
+    return d->ExactOutputValue(sensorCount);
 }
 
 void LLSForm::on_CancelOutputRange_clicked()
@@ -372,11 +387,11 @@ void LLSForm::sendOutputCancel()
         return;
     LLSDevice *d = m_device.data();
     SetParamStruct s;
-    s.value1 = d->OutputRangeMinValue();
-    s.value2 = d->OutputRangeMaxValue();
+    s.value1 = d->ExactOutputValue(d->OutputRangeMin());
+    s.value2 = d->ExactOutputValue(d->OutputRangeMax());
     QString param = QStringLiteral("disableFixOutput,outputRange");
     if (formOutputType == QLatin1String("resistive")) {
-        s.value3 = d->MidOutputValue();
+        s.value3 = d->ExactOutputValue(d->MidOutput());
         if (askedInversion != filledInversion) {
             param += QStringLiteral(",invertOutput");
             s.text = filledInversion ? QStringLiteral("true") : QStringLiteral("false");
