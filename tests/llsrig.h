@@ -17,15 +17,13 @@ inline SetParamStruct profile(const QStringList &levels, const QStringList &outp
 // The device's state by short names, so a test can compare any subset with expected values.
 inline QVariantMap llsFields(const LLSDevice &d)
 {
-    return {{"name", d.name()}, {"deviceType", d.deviceType()}, {"names", d.LiquidNames()}, {"selected", d.SelectedLiquid()},
-            {"description", d.ProbeDescription()}, {"type", d.OutputType()}, {"unit", d.OutputUnit()}, {"minCal", d.MinCalibratedOutput()},
-            {"maxCal", d.MaxCalibratedOutput()}, {"minLimit", d.MinOutputLimit()}, {"maxLimit", d.MaxOutputLimit()}, {"switch", d.HasSwitchOutput()},
-            {"dacMax", d.DacMax()}, {"valid", d.RangesValid()}, {"rangeMin", d.MeasuringRangeMin()}, {"rangeMax", d.MeasuringRangeMax()},
-            {"minValue", d.OutputRangeMinValue()}, {"maxValue", d.OutputRangeMaxValue()}, {"mid", d.MidOutput()}, {"midValue", d.MidOutputValue()},
-            {"inverted", d.OutputInverted()}, {"warning", d.WarningLevel()}, {"hysteresis", d.WarningHysteresis()},
-            {"hysteresisPercent", d.HysteresisPercent()}, {"nmeaType", d.NmeaLiquidType()}, {"nmeaInstance", d.NmeaInstance()},
-            {"tankOption", d.HasTankProfileOption()}, {"tankEnabled", d.TankProfileEnabled()}, {"levels", d.TankProfileLevels()},
-            {"outputs", d.TankProfileOutputs()}};
+    return {{"names", d.LiquidNames()}, {"selected", d.SelectedLiquid()}, {"description", d.ProbeDescription()}, {"type", d.OutputType()},
+            {"unit", d.OutputUnit()}, {"minCal", d.MinCalibratedOutput()}, {"maxCal", d.MaxCalibratedOutput()}, {"minLimit", d.MinOutputLimit()},
+            {"maxLimit", d.MaxOutputLimit()}, {"switch", d.HasSwitchOutput()}, {"valid", d.RangesValid()}, {"minValue", d.OutputRangeMinValue()},
+            {"maxValue", d.OutputRangeMaxValue()}, {"mid", d.MidOutput()}, {"midValue", d.MidOutputValue()}, {"inverted", d.OutputInverted()},
+            {"warning", d.WarningLevel()}, {"hysteresis", d.WarningHysteresis()}, {"hysteresisPercent", d.HysteresisPercent()},
+            {"nmeaType", d.NmeaLiquidType()}, {"nmeaInstance", d.NmeaInstance()}, {"tankOption", d.HasTankProfileOption()},
+            {"tankEnabled", d.TankProfileEnabled()}, {"levels", d.TankProfileLevels()}, {"outputs", d.TankProfileOutputs()}};
 }
 
 // "key: actual" for every expected field the device does not match (floats to 1e-4); empty if all do.

@@ -349,27 +349,24 @@ void TestLLSForm::outputTestFollowsTheSliderAndEndsOnLeaving()
 void TestLLSForm::untouchedOutputKeepsItsCount()
 {
     LLSRig rig("ILS");
-    rig.registers.insert(905, 120);  // 4.11 mA, shown as 4.1
-    rig.registers.insert(906, 1000);
-    rig.load(0x100);  // 2 to 20 mA
+    rig.registers = {{905, 120}, {906, 1000}};  // 4.11 mA, shown as 4.1, and 19.6 mA
+    rig.load(0x100);                             // 2 to 20 mA
     LLSForm form(&rig.device, nullptr);
     QObject::disconnect(&form, &LLSForm::ReadMeasurement, nullptr, nullptr);  // no polling on this thread
     form.start();
-    auto *selection = form.findChild<QComboBox *>("outputSelection");
-    auto *max = form.findChild<QDoubleSpinBox *>("maxOutputRange");
     auto *cancel = form.findChild<QPushButton *>("CancelOutputRange");
     auto editMaximum = [&](double value) {
-        selection->setCurrentIndex(selection->count() - 1);
-        QMetaObject::invokeMethod(&form, "on_outputSelection_activated", Q_ARG(int, selection->count() - 1));
-        max->setValue(value);
+        QMetaObject::invokeMethod(&form, "on_outputSelection_activated", Q_ARG(int, 1));  // Custom
+        form.findChild<QDoubleSpinBox *>("maxOutputRange")->setValue(value);
     };
     editMaximum(18);
     QVERIFY(cancel->isEnabled());
     QTest::mouseClick(cancel, Qt::LeftButton);
-    QCOMPARE(QList<quint32>({rig.registers.value(905), rig.registers.value(906)}), QList<quint32>({120, 1000}));
+    auto held = [&] { return QList<quint32>{rig.registers.value(905), rig.registers.value(906)}; };
+    QCOMPARE(held(), QList<quint32>({120, 1000}));
     editMaximum(18);
     QTest::mouseClick(form.findChild<QPushButton *>("setOutputRange"), Qt::LeftButton);
-    QCOMPARE(QList<quint32>({rig.registers.value(905), rig.registers.value(906)}), QList<quint32>({120, 909}));
+    QCOMPARE(held(), QList<quint32>({120, 909}));
 
     QObject::disconnect(&form, &LLSForm::SetParam, &rig.device, nullptr);  // the write stays under way
     editMaximum(17);

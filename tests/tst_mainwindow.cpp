@@ -1,7 +1,5 @@
 // The application shell against pellora-sim: the scan, the list and header, refreshes, time-outs, the
 // footer, the position form in the window; in a child copy of this program, closing and bad catalogues.
-// docs/ncpsform.png is the position form while it polls the simulator; to regenerate it:
-//   PELLORA_NCPS_SCREENSHOT=$PWD/docs/ncpsform.png QT_QPA_PLATFORM=offscreen tst_mainwindow positionFormInTheWindow
 #include "app/select.h"
 #include "device/serialportdriver.h"
 #include "ncps/activatorwidget.h"
@@ -232,17 +230,13 @@ void TestMainWindow::footerActions()
     MainWindow window;
     auto click = [&](const char *name) { QTest::mouseClick(window.findChild<QPushButton *>(name), Qt::LeftButton); };
     UrlCatcher catcher;
+    // HELP opens the document in the working folder, where an installed menu entry starts the program.
     QDesktopServices::setUrlHandler("file", &catcher, "open");
-    QDesktopServices::setUrlHandler("https", &catcher, "open");
     click("helpButton");
-    click("visitButton");
     QDesktopServices::unsetUrlHandler("file");
-    QDesktopServices::unsetUrlHandler("https");
-    QCOMPARE(catcher.urls, (QList<QUrl>{QUrl::fromLocalFile(QDir::current().absoluteFilePath("Pellora_Help.pdf")),
-                                        QUrl(QString::fromLatin1(MainWindow::WebAddress))}));
+    QCOMPARE(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(QDir::current().absoluteFilePath("Pellora_Help.pdf"))});
     const QString about = answerMessageBoxes([&] { click("aboutButton"); });
     QVERIFY2(about.contains("Pellora 1.2.5"), qPrintable(about));
-    QCOMPARE(window.windowTitle(), QString("Pellora"));
 }
 
 void TestMainWindow::positionFormInTheWindow()

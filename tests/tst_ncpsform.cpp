@@ -110,7 +110,6 @@ void TestNCPSForm::readsParseListReplies_data()
     const QStringList both{"MLIST", "PLIST"};
     QTest::newRow("failed request, bytes ignored") << false << measurement << "" << both;
     QTest::newRow("echo and prompt only") << true << QByteArray("PLIST\r\n>") << "" << QStringList{"MLIST"};
-    QTest::newRow("empty") << true << QByteArray() << "" << both;
     QTest::newRow("FFFF and 8000 sign-extended") << true << QByteArray("MLIST\r\nM1,FFFF,activator\r\nM2,8000,raw_position\r\nM3,7fff,position\r\n>")
                                                  << "activator=-1 raw_position=-32768 position=32767" << QStringList();
     QTest::newRow("nothing read after position") << true << QByteArray("MLIST\r\nM2,C180,raw_position\r\nM3,0FFF,position\r\nM1,0400,activator\r\n>")

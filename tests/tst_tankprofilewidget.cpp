@@ -116,7 +116,6 @@ void TestTankProfileWidget::importing_data()
     QTest::newRow("header of words") << QByteArray("Level,Output\n0,0\n100,100\n") << "|;0|0;100|100;|" << 0 << 0 << "";
     QTest::newRow("blank line keeps its row") << QByteArray("0,0\n10,10\n\n50,50\n100,100\n") << "0|0;10|10;|;50|50;100|100;|" << 0 << 2 << "";
     QTest::newRow("out of range is red") << QByteArray("0,0\n150,100\n") << "0|0;150!|100;|" << 0 << 1 << "";
-    QTest::newRow("third field dropped") << QByteArray("0,0,7\n100,100,7\n") << "0|0;100|100;|" << 1 << 2 << "";
     QTest::newRow("one column") << QByteArray("0\n100\n") << "0|;100|;|" << 0 << 0 << "";
     QTest::newRow("empty") << QByteArray() << "|" << 0 << 0 << "";
     QTest::newRow("text after NUL ignored") << QByteArray("0,0\n100,100\n\0\xff,1\n", 17) << "0|0;100|100;|" << 1 << 2 << "";

@@ -83,9 +83,7 @@ private slots:
     void helpVersionAndFailures();
     void traceShowsWhatTheSensorReceived();
     void selectionPageShowsProgressAndPorts();
-    void everyControlHasAName_data();
     void everyControlHasAName();
-    void picturesDescribeTheirValue();
 };
 
 void TestUsability::listPrintsEveryPort()
@@ -185,59 +183,40 @@ void TestUsability::selectionPageShowsProgressAndPorts()
     QVERIFY(window.selectPage()->permissionHint().contains("sudo usermod -aG dialout $USER"));
 }
 
-void TestUsability::everyControlHasAName_data()
-{
-    QTest::addColumn<QString>("window");
-    for (const char *w : {"main window", "level sensor form", "position sensor form", "tank profile editor"})
-        QTest::newRow(w) << w;
-}
-
+// Every visible control of every window that takes focus has a name; pictures describe their value.
 void TestUsability::everyControlHasAName()
 {
-    QFETCH(QString, window);
     QStringList missing;
-    // Every page of the window in turn: a control on a hidden page is not visible.
-    auto allPages = [&missing](QWidget *top, QStackedWidget *stack, QToolBox *box) {
+    // Every page of every stack and tool box in turn: a control on a hidden page is not visible.
+    auto allPages = [&missing](QWidget *top) {
         top->show();
-        for (int i = 0; stack && i < stack->count(); ++i) {
-            stack->setCurrentIndex(i);
-            missing << unnamed(top);
-        }
-        for (int i = 0; box && i < box->count(); ++i) {
-            box->setCurrentIndex(i);
-            missing << unnamed(top);
-        }
         missing << unnamed(top);
+        for (QStackedWidget *stack : top->findChildren<QStackedWidget *>())
+            for (int i = 0; i < stack->count(); ++i)
+                stack->setCurrentIndex(i), missing << unnamed(top);
+        for (QToolBox *box : top->findChildren<QToolBox *>())
+            for (int i = 0; i < box->count(); ++i)
+                box->setCurrentIndex(i), missing << unnamed(top);
     };
-    if (window == "main window") {
-        SerialPortDriver::setPortList({});
-        qputenv("PELLORA_EXTRA_PORTS", "");
-        MainWindow main;
-        allPages(&main, main.findChild<QStackedWidget *>("selectStack"), nullptr);
-    } else if (window == "level sensor form") {
-        LLSRig rig("Murkwell", "tankProfile");
-        LLSForm form(&rig.device, nullptr);
-        allPages(&form, form.findChild<QStackedWidget *>("stackedWidget"), form.findChild<QToolBox *>("setToolBox"));
-    } else if (window == "position sensor form") {
-        NCPSDevice device(new SlimfinProtocol(new ScriptedDriver), {"1", "1.0", "1"}, {"1", "", "S", "Slimfin", "", ""});
-        NCPSForm form(&device, nullptr);
-        allPages(&form, nullptr, nullptr);
-    } else {
-        NoHost host;
-        TankProfileWidget editor(&host);
-        allPages(&editor, editor.findChild<QStackedWidget *>("stackedWidget"), nullptr);
-    }
+    SerialPortDriver::setPortList({});
+    qputenv("PELLORA_EXTRA_PORTS", "");
+    MainWindow main;
+    allPages(&main);
+    LLSRig rig("Murkwell", "tankProfile");
+    LLSForm level(&rig.device, nullptr);
+    allPages(&level);
+    NCPSDevice device(new SlimfinProtocol(new ScriptedDriver), {"1", "1.0", "1"}, {"1", "", "S", "Slimfin", "", ""});
+    NCPSForm position(&device, nullptr);
+    allPages(&position);
+    NoHost host;
+    TankProfileWidget editor(&host);
+    allPages(&editor);
     missing.removeDuplicates();
     QVERIFY2(missing.isEmpty(), qPrintable(missing.join(", ")));
-}
 
-void TestUsability::picturesDescribeTheirValue()
-{
     ProbeLevelGaugeWidget gauge;
     gauge.setValue(42.5f);
     QCOMPARE(QAccessible::queryAccessibleInterface(&gauge)->text(QAccessible::Description), QString("42.5"));
-    NoHost host;
-    TankProfileWidget editor(&host);
     editor.refreshTableView({"0", "50", "100"}, {"0", "40", "100"}, false);
     QCOMPARE(QAccessible::queryAccessibleInterface(editor.findChild<QWidget *>("graphicsView_2"))->text(QAccessible::Description),
              QString("Total points used: 3 of 128"));
