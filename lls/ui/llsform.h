@@ -158,7 +158,7 @@ private:
     void showOutputValues(float e, float m, float f);
     void updateOutputButtons();
     void setOutputEditorsEnabled(bool on);
-    float outputToSend(const QDoubleSpinBox *box, int sensorCount) const;
+    float outputToSend(const QDoubleSpinBox *box, float sensorValue, int sensorCount) const;
     void startOutputTest(QSlider *slider, bool *dragging, const QString &param);
     void moveOutputTest(QSlider *slider, bool dragging, int value);
     void endOutputTest(QSlider *slider, bool *dragging);

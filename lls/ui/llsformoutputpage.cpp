@@ -2,7 +2,6 @@
 // output tests with the sliders. The rules themselves are in llsformrules.
 #include "lls/ui/llsform.h"
 
-#include "lls/device/levelarithmetic.h"
 #include "lls/device/llsdevice.h"
 #include "lls/ui/llsformrules.h"
 #include "lls/ui/probeoutputgaugewidget.h"
@@ -351,10 +350,10 @@ void LLSForm::on_setOutputRange_clicked()
     setSetButtonsDisabled(true);
     SetParamStruct s;
     if (LLSDevice *d = m_device.data()) {
-        s.value1 = outputToSend(ui->minOutputRange, d->OutputRangeMin());
-        s.value2 = outputToSend(ui->maxOutputRange, d->OutputRangeMax());
+        s.value1 = outputToSend(ui->minOutputRange, d->OutputRangeMinValue(), d->OutputRangeMin());
+        s.value2 = outputToSend(ui->maxOutputRange, d->OutputRangeMaxValue(), d->OutputRangeMax());
         if (formOutputType == QLatin1String("resistive"))
-            s.value3 = outputToSend(ui->midpointOutputRange, d->MidOutput());
+            s.value3 = outputToSend(ui->midpointOutputRange, d->MidOutputValue(), d->MidOutput());
     }
     outputTestRunning = false;
     sendRequest(QStringLiteral("outputRange,disableFixOutput"), s);
@@ -363,13 +362,11 @@ void LLSForm::on_setOutputRange_clicked()
 // The boxes show values rounded to their decimals; written back, a rounded value can land a count
 // or more away from what the sensor holds. A box the user left as filled stands for the sensor's
 // own count.
-float LLSForm::outputToSend(const QDoubleSpinBox *box, int sensorCount) const
+float LLSForm::outputToSend(const QDoubleSpinBox *box, float sensorValue, int sensorCount) const
 {
-    const LLSDevice *d = m_device.data();
-    const float shown = LevelArithmetic::outputValue(sensorCount, d->MinCalibratedOutput(), d->MaxCalibratedOutput(), d->DacMax());
-    if (qAbs(box->value() - static_cast<double>(shown)) > 1e-4)
+    if (qAbs(box->value() - static_cast<double>(sensorValue)) > 1e-4)
         return static_cast<float>(box->value());
-    return d->ExactOutputValue(sensorCount);
+    return m_device->ExactOutputValue(sensorCount);
 }
 
 void LLSForm::on_CancelOutputRange_clicked()
