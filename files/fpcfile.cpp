@@ -53,6 +53,28 @@ bool parseInt(const QString &text, qint64 low, qint64 high, qint64 *out)
     return true;
 }
 
+// The decimals an export writes for a liquid value and a coefficient.
+QByteArray liquidValueText(quint32 bits)
+{
+    float value = 0;
+    std::memcpy(&value, &bits, sizeof value);
+    return QByteArray::number(static_cast<double>(value), 'f', 5);
+}
+
+QByteArray coefficientText(quint32 bits)
+{
+    return QByteArray::number(static_cast<qint32>(bits) / CoefficientScale, 'f', 3);
+}
+
+// Eight hexadecimal digits, as an export writes an exact field.
+bool exactBits(const QStringList &fields, int index, quint32 *bits)
+{
+    const QString text = fields.value(index);
+    bool ok = false;
+    *bits = text.toUInt(&ok, 16);
+    return ok && text.size() == 8;
+}
+
 bool parseFloat(const QString &text, double *out)
 {
     bool ok = false;
@@ -136,15 +158,13 @@ QByteArray exportText(const QString &headerLine, const std::function<QByteArray(
         const quint32 bits = digits.toUInt(&ok, 16);
         if (!ok || digits.size() != 8)
             unreadable(address);
-        float value = 0;
-        std::memcpy(&value, &bits, sizeof value);
-        out += "GRDVL," + QByteArray::number(n) + ',' + QByteArray::number(static_cast<double>(value), 'f', 5) + '\n';
+        out += "GRDVL," + QByteArray::number(n) + ',' + liquidValueText(bits) + ',' + hex8(bits) + '\n';
     }
     for (int n = 0; n < ExportedLiquids && !failed; ++n)
         for (int j = 0; j < Coefficients && !failed; ++j) {
             const qint32 value = signedValue(LiquidFirst + LiquidStride * n + 1 + j);
             out += "GRDTC," + QByteArray::number(n) + ',' + QByteArray::number(j) + ','
-                + QByteArray::number(value / CoefficientScale, 'f', 3) + '\n';
+                + coefficientText(static_cast<quint32>(value)) + ',' + hex8(value) + '\n';
         }
     for (int n = 0; n < ExportedLiquids && !failed; ++n) {
         QByteArray hex;
@@ -190,6 +210,8 @@ Import parse(const QByteArray &text)
         return set;
     }();
 
+    static const QStringList keywords{QStringLiteral("PARAM"), QStringLiteral("ITEMP"), QStringLiteral("ETEMP"), QStringLiteral("GRDVL"),
+                                      QStringLiteral("GRDTC"), QStringLiteral("SLGRD"), QStringLiteral("DESCR")};
     for (int i = 1; i < lines.size(); ++i) {
         const QString line = QString::fromUtf8(strip(lines.at(i)));
         if (line.isEmpty())
@@ -201,6 +223,7 @@ Import parse(const QByteArray &text)
         qint64 value = 0;
         double real = 0;
         bool taken = false;
+        QString why;
         if (keyword == QLatin1String("PARAM") && f.size() >= 3) {
             if (parseInt(f.at(1), 0, 1023, &a) && params.contains(static_cast<int>(a)) && parseInt(f.at(2), INT32_MIN, INT32_MAX, &value)) {
                 result.writes.append({static_cast<int>(a), hex8(value)});
@@ -213,34 +236,64 @@ Import parse(const QByteArray &text)
                 taken = true;
             }
         } else if (keyword == QLatin1String("GRDVL") && f.size() >= 3) {
-            if (parseInt(f.at(1), 0, ExportedLiquids - 1, &a) && parseFloat(f.at(2), &real) && std::fabs(real) <= 3.4e38) {
-                const float single = static_cast<float>(real);
-                quint32 bits = 0;
-                std::memcpy(&bits, &single, sizeof bits);
-                result.writes.append({LiquidFirst + LiquidStride * static_cast<int>(a), QByteArray::number(bits, 16).toUpper()});
+            quint32 bits = 0;
+            if (!parseInt(f.at(1), 0, ExportedLiquids - 1, &a)) {
+                why = QStringLiteral("no liquid 0 to 9");
+            } else if (exactBits(f, 3, &bits) && liquidValueText(bits) == f.at(2).toLatin1()) {
                 taken = true;
-            }
-        } else if (keyword == QLatin1String("GRDTC") && f.size() >= 4) {
-            if (parseInt(f.at(1), 0, ExportedLiquids - 1, &a) && parseInt(f.at(2), 0, Coefficients - 1, &b) && parseFloat(f.at(3), &real)) {
-                const double scaled = std::trunc(real * CoefficientScale);
-                if (scaled >= INT32_MIN && scaled <= INT32_MAX) {
-                    result.writes.append({LiquidFirst + LiquidStride * static_cast<int>(a) + 1 + static_cast<int>(b),
-                                          hex8(static_cast<qint64>(scaled))});
-                    taken = true;
+            } else if (f.size() == 3 && f.at(2) == QLatin1String("nan")) {
+                bits = 0xFFFFFFFFu;  // an unused slot, as an export without exact bits wrote it
+                taken = true;
+            } else {
+                const QString text = f.at(2);
+                const bool infinite = text == QLatin1String("inf") || text == QLatin1String("-inf");
+                real = infinite ? (text.startsWith(QLatin1Char('-')) ? -HUGE_VAL : HUGE_VAL) : text.toDouble(&taken);
+                taken = infinite || (taken && std::isfinite(real) && std::fabs(real) <= 3.4028234e38);
+                if (taken) {
+                    const float single = static_cast<float>(real);
+                    std::memcpy(&bits, &single, sizeof bits);
+                } else {
+                    why = QStringLiteral("not a number a liquid value can hold");
                 }
             }
+            if (taken)
+                result.writes.append({LiquidFirst + LiquidStride * static_cast<int>(a), QByteArray::number(bits, 16).toUpper()});
+        } else if (keyword == QLatin1String("GRDTC") && f.size() >= 4) {
+            quint32 bits = 0;
+            if (!parseInt(f.at(1), 0, ExportedLiquids - 1, &a) || !parseInt(f.at(2), 0, Coefficients - 1, &b)) {
+                why = QStringLiteral("no liquid 0 to 9 or coefficient 0 to 19");
+            } else if (exactBits(f, 4, &bits) && coefficientText(bits) == f.at(3).toLatin1()) {
+                taken = true;
+            } else if (parseFloat(f.at(3), &real) && std::trunc(real * CoefficientScale) >= INT32_MIN
+                       && std::trunc(real * CoefficientScale) <= INT32_MAX) {
+                bits = static_cast<quint32>(static_cast<qint32>(std::trunc(real * CoefficientScale)));
+                taken = true;
+            } else {
+                why = QStringLiteral("not a coefficient a register can hold");
+            }
+            if (taken)
+                result.writes.append({LiquidFirst + LiquidStride * static_cast<int>(a) + 1 + static_cast<int>(b), hex8(bits)});
         } else if (keyword == QLatin1String("SLGRD") && f.size() >= 3) {
             if (parseInt(f.at(1), 0, ExportedLiquids - 1, &a)) {
-                result.writes += textRegisters(LiquidFirst + LiquidStride * static_cast<int>(a) + NameOffset, f.at(2));
+                // A name is the rest of the line: "Grey, black water" keeps its comma.
+                result.writes += textRegisters(LiquidFirst + LiquidStride * static_cast<int>(a) + NameOffset, line.section(QLatin1Char(','), 2));
                 taken = true;
             }
         } else if (keyword == QLatin1String("DESCR") && f.size() >= 2) {
-            result.descriptions.append(f.at(1));
-            result.writes += textRegisters(DescriptionFirst, f.at(1));
+            const QString description = line.section(QLatin1Char(','), 1);
+            result.descriptions.append(description);
+            result.writes += textRegisters(DescriptionFirst, description);
             taken = true;
         }
-        if (!taken)
+        if (!taken) {
             ++result.skippedLines;
+            if (why.isEmpty())
+                why = keywords.contains(keyword) ? QStringLiteral("a field is missing or out of range") : QStringLiteral("unknown keyword");
+            QString shown = line.left(60);
+            if (line.size() > 60)
+                shown += QStringLiteral("...");
+            result.skipped.append(QStringLiteral("line %1 (%2): %3").arg(i + 1).arg(shown, why));
+        }
     }
     return result;
 }

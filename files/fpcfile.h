@@ -24,7 +24,11 @@ QString header(const QString &name, const QString &deviceId, const QString &firm
 // the liquid records' values, coefficients and names). An import writes no other register.
 QVector<int> exportedRegisters();
 
-// The export's text. readRegister gives a register's digits as the sensor sent them (empty when
+// The export's text, in the established line layout. Liquid values (GRDVL) and coefficients
+// (GRDTC) carry the register's exact bits as a last field, e.g. "GRDVL,3,nan,FFFFFFFF" or
+// "GRDTC,0,4,0.001,00000011": the decimal alone loses bits (three decimals of a coefficient, five of
+// a float, none of an unused slot), and readers that know only the decimal ignore the extra field.
+// readRegister gives a register's digits as the sensor sent them (empty when
 // it could not be read). A register that cannot be read fails the export: error names it.
 QByteArray exportText(const QString &headerLine, const std::function<QByteArray(int)> &readRegister,
                       const QString &description, QString *error);
@@ -44,9 +48,14 @@ struct Import
     QStringList descriptions;    // the DESCR fields, for the form's comparison
     QVector<RegisterWrite> writes;
     int skippedLines = 0;        // lines that name no exported register or do not parse
+    QStringList skipped;         // each of them: "line N (text): why"
 };
 // Turns a file into register writes. Only registers the export writes are ever named, and only
-// values that parse and fit; every other body line is skipped and counted.
+// values that parse and fit; every other body line is skipped, counted and named with its reason.
+// An exact field is used when the decimal beside it is the one those bits export as; a decimal
+// edited by hand wins over it. A decimal "nan" with no exact field stands for an unused liquid
+// slot (FFFFFFFF); "inf" and "-inf" are the infinities. A name or description is the rest of its
+// line, commas included.
 Import parse(const QByteArray &text);
 
 // The header's second and third fields (device ID and firmware), empty when missing.

@@ -166,16 +166,27 @@ void TestConfigFiles::fpcLines_data()
     QTest::addColumn<bool>("exported");
     const QString spaces = " 87=20202020 88=20202020 89=20202020 90=20202020 91=20202020 92=20202020 93=20202020 94=20202020";
     QTest::newRow("negative") << QByteArray("PARAM,5,-1") << "5=FFFFFFFF" << true;
-    QTest::newRow("float") << QByteArray("GRDVL,0,1.00000") << "64=3F800000" << true;
-    QTest::newRow("negative float keeps its value") << QByteArray("GRDVL,1,-1.00000") << "104=BF800000" << true;
-    QTest::newRow("coefficient") << QByteArray("GRDTC,0,0,-0.500") << "65=FFFFE000" << true;
+    QTest::newRow("float") << QByteArray("GRDVL,0,1.00000,3F800000") << "64=3F800000" << true;
+    QTest::newRow("float, decimal only") << QByteArray("GRDVL,0,1.00000") << "64=3F800000" << false;
+    QTest::newRow("negative float keeps its value") << QByteArray("GRDVL,1,-1.00000,BF800000") << "104=BF800000" << true;
+    QTest::newRow("unused slot") << QByteArray("GRDVL,2,nan,FFFFFFFF") << "144=FFFFFFFF" << true;
+    QTest::newRow("unused slot, decimal only") << QByteArray("GRDVL,2,nan") << "144=FFFFFFFF" << false;
+    QTest::newRow("infinity") << QByteArray("GRDVL,2,-inf") << "144=FF800000" << false;
+    QTest::newRow("float, more than five decimals") << QByteArray("GRDVL,0,0.00000,00000001") << "64=1" << true;
+    QTest::newRow("float edited by hand") << QByteArray("GRDVL,0,2.00000,3F800000") << "64=40000000" << false;
+    QTest::newRow("coefficient") << QByteArray("GRDTC,0,0,-0.500,FFFFE000") << "65=FFFFE000" << true;
+    QTest::newRow("coefficient, decimal only, truncated") << QByteArray("GRDTC,0,0,-0.49999") << "65=FFFFE001" << false;
+    QTest::newRow("coefficient below three decimals") << QByteArray("GRDTC,0,1,0.001,00000011") << "66=00000011" << true;
+    QTest::newRow("coefficient edited by hand") << QByteArray("GRDTC,0,1,0.500,00000011") << "66=00002000" << false;
+    QTest::newRow("description with a comma") << QByteArray("DESCR,Tank 1, port") << "1984=54616e6b 1985=20312c20 1986=706f7274 1987=20202020 1988=20202020 "
+                                                                              "1989=20202020 1990=20202020 1991=20202020 1992=20202020 1993=20202020" << false;
     QTest::newRow("name, all ten registers") << QByteArray("SLGRD,0,Diesel") << "85=44696573 86=656c2020" + spaces << false;
     QTest::newRow("description") << QByteArray("DESCR,Tank 1") << "1984=54616e6b 1985=20312020 1986=20202020 1987=20202020 1988=20202020 "
                                                                  "1989=20202020 1990=20202020 1991=20202020 1992=20202020 1993=20202020" << true;
     QTest::newRow("name past 40 bytes cut") << QByteArray("SLGRD,9,") + QByteArray(60, 'x') << "445=78787878 446=78787878 447=78787878 "
                                                                                                   "448=78787878 449=78787878 450=78787878 451=78787878 452=78787878 453=78787878 454=78787878" << false;
-    for (const char *bad : {"PARAM,abc,5", "PARAM,905,x", "PARAM,2,5", "PARAM,5", "PARAM,5,4294967296", "ITEMP,20,1", "GRDVL,0,nan",
-                            "GRDVL,10,1", "GRDTC,0,0,1e30", "GRDTC,0,20,1", "SLGRD,-1,x", "FOO,1,2", "\x01\x02\xff,,"})
+    for (const char *bad : {"PARAM,abc,5", "PARAM,905,x", "PARAM,2,5", "PARAM,5", "PARAM,5,4294967296", "ITEMP,20,1", "GRDVL,0,abc",
+                            "GRDVL,0,4e38", "GRDVL,10,1", "GRDTC,0,0,1e30", "GRDTC,0,20,1", "SLGRD,-1,x", "FOO,1,2", "\x01\x02\xff,,"})
         QTest::newRow(bad) << QByteArray(bad) << "" << false;
 }
 
@@ -193,6 +204,7 @@ void TestConfigFiles::fpcLines()
     }
     QCOMPARE(got.join(' '), writes);
     QCOMPARE(import.skippedLines, writes.isEmpty() ? 1 : 0);
+    QCOMPARE(import.skipped.size(), import.skippedLines);  // each named for the user
     QFETCH(bool, exported);
     QString error;
     const QByteArray text = FpcFile::exportText("* head", [&](int r) { return registers.value(r, "20202020"); }, "Tank 1", &error);
