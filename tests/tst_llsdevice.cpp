@@ -133,8 +133,8 @@ void TestLLSDevice::load_data()
     row("resistive bit on ILS", "ILS", "", 0x100, {{"type", "mA"}, {"unit", "mA"}, {"minCal", 2}, {"maxCal", 20}, {"minLimit", 4}, {"maxLimit", 20}});
     row("resistive Murkwell", "Murkwell", "", 0x100,
         {{"type", "resistive"}, {"unit", "Ohm"}, {"maxCal", 100}, {"inverted", true}, {"mid", 500}, {"midValue", 48.9}}, {{913, 0}, {916, 0x1F4}});
-    row("CAN Murkwell", "Murkwell", "", 0x200, {{"type", "CAN"}, {"unit", "%"}, {"switch", false}, {"nmeaType", 0}, {"nmeaInstance", 15}},
-        {{911, 6}, {909, 15}});
+    row("CAN Murkwell", "Murkwell", "", 0x200, {{"type", "CAN"}, {"unit", "%"}, {"switch", false}, {"nmeaType", 6}, {"nmeaInstance", 15}},
+        {{911, 6}, {909, 15}});  // an unlisted fluid type is kept as held
     row("table bit without the option", "Murkwell", "", 0x80, {{"minCal", 0.1}, {"maxCal", 21.1}, {"tankEnabled", true}, {"levels", QStringList()}});
     row("options after an empty first one ignored", "Murkwell", ";tankProfile;noSwitchOutput", 0x80, {{"tankOption", false}, {"switch", true}});
     row("no switch output", "Murkwell", "noSwitchOutput", 0x80, {{"switch", false}});

@@ -354,7 +354,7 @@ void LLSDevice::readOutputRanges()
     measuringRangeMax = readNumber(MeasuringRangeMaxRegister);
     if (outputType == QLatin1String("resistive")) {
         outputInverted = readNumber(OutputNormalRegister) == 0;
-        midOutput = readNumber(MidOutputRegister);
+        midOutput = midpointUnderTest >= 0 ? midpointUnderTest : readNumber(MidOutputRegister);
     }
     outputRangeMin = readNumber(OutputRangeMinRegister);
     outputRangeMax = readNumber(OutputRangeMaxRegister);
@@ -368,8 +368,8 @@ void LLSDevice::readOutputRanges()
 
 void LLSDevice::readNmea()
 {
-    const int type = readNumber(NmeaLiquidTypeRegister);
-    nmeaLiquidType = static_cast<unsigned>(type) > 5u ? 0 : type;
+    // Kept as the sensor holds it, listed or not: the form shows it and writes it back unchanged.
+    nmeaLiquidType = readNumber(NmeaLiquidTypeRegister);
     const int instance = readNumber(NmeaInstanceRegister);
     nmeaInstance = static_cast<unsigned>(instance) > 15u ? 0 : instance;
 }
@@ -510,6 +510,7 @@ void LLSDevice::writeOutputRange(const SetParamStruct &s)
         writeNumber(MidOutputRegister, 0);
         commit();
         writeNumber(MidOutputRegister, mid);
+        midpointUnderTest = -1;
         writeNumber(OutputRangeMaxRegister, hi);
         commit();
     } else {
@@ -594,8 +595,16 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
         } else if (name == QLatin1String("disableFixOutput")) {
             if (!SensorLost())
                 protocol->SetMeasuringMode(true);
+            // A midpoint test cleared the midpoint so that the test output could show: it goes back.
+            if (midpointUnderTest >= 0) {
+                writeNumber(MidOutputRegister, midpointUnderTest);
+                midOutput = midpointUnderTest;
+                midpointUnderTest = -1;
+            }
             commit();
         } else if (name == QLatin1String("resetMidpoint")) {
+            if (midpointUnderTest < 0)
+                midpointUnderTest = midOutput;
             writeNumber(MidOutputRegister, 0);
             commit();
         } else if (name == QLatin1String("invertOutput")) {
@@ -738,6 +747,7 @@ void LLSDevice::ExportFPC(QString fileName)
 void LLSDevice::ImportFPC(QString fileName)
 {
     fileReport.clear();
+    skippedLines.clear();
     QByteArray text;
     if (readBoundedFile(fileName, FpcFile::MaxBytes, &text) != BoundedRead::Ok) {
         fileReport = tr("%1 could not be read (an FPC file is a text file under %2 KB).").arg(fileName).arg(FpcFile::MaxBytes / 1024);
@@ -745,8 +755,9 @@ void LLSDevice::ImportFPC(QString fileName)
         return;
     }
     const FpcFile::Import import = FpcFile::parse(text);
+    skippedLines = import.skipped;
     if (import.skippedLines > 0)
-        qDebug() << "FPC import:" << import.skippedLines << "lines skipped (no exported register, or a value that does not parse)";
+        qDebug().noquote() << "FPC import skipped:" << import.skipped.join(QStringLiteral("; "));
     for (const FpcFile::RegisterWrite &write : import.writes)
         writeRegister(write.address, write.value);
 

@@ -82,6 +82,8 @@ public:
     void ExportFPC(QString fileName);
     void ImportFPC(QString fileName);
     QString FileReport() const { return fileReport; }
+    // The lines the last import skipped, each with its reason.
+    QStringList SkippedLines() const { return skippedLines; }
 
     static constexpr int MaxTankProfilePoints = 128;
     // Exchanges in a row without a reply after which the sensor counts as gone: a load or a
@@ -151,6 +153,10 @@ private:
     bool hasTankProfileOption = false;
     bool tankProfileEnabled = false;
     QString fileReport;
+    QStringList skippedLines;
+    // The sensor's midpoint while a midpoint test holds register 916 at 0: it stays the sensor's
+    // value for every refresh, and goes back into the register when the test ends.
+    int midpointUnderTest = -1;
 };
 
 #endif
