@@ -112,7 +112,7 @@ void TestTankProfileWidget::importing_data()
     const QString before = "10|20;90|80;|";
     QTest::newRow("three lines") << QByteArray("0,0\n50,30\n100,100\n") << "0|0;50|30;100|100;|" << 1 << 3 << "";
     QTest::newRow("CR LF, texts kept") << QByteArray("0,0\r\n50,30.50\r\n100,100\r\n") << "0|0;50|30.50;100|100;|" << 1 << 3 << "";
-    QTest::newRow("last line without a break") << QByteArray("0,0\n50,30\n100,100") << "0|0;50|30;|" << 1 << 2 << "";
+    QTest::newRow("last line without a break") << QByteArray("0,0\n50,30\n100,100") << "0|0;50|30;100|100;|" << 1 << 3 << "";
     QTest::newRow("header of words") << QByteArray("Level,Output\n0,0\n100,100\n") << "|;0|0;100|100;|" << 0 << 0 << "";
     QTest::newRow("blank line keeps its row") << QByteArray("0,0\n10,10\n\n50,50\n100,100\n") << "0|0;10|10;|;50|50;100|100;|" << 0 << 2 << "";
     QTest::newRow("out of range is red") << QByteArray("0,0\n150,100\n") << "0|0;150!|100;|" << 0 << 1 << "";
@@ -120,7 +120,8 @@ void TestTankProfileWidget::importing_data()
     QTest::newRow("empty") << QByteArray() << "|" << 0 << 0 << "";
     QTest::newRow("text after NUL ignored") << QByteArray("0,0\n100,100\n\0\xff,1\n", 17) << "0|0;100|100;|" << 1 << 2 << "";
     QTest::newRow("128 lines fit") << QByteArray("5,6\n").repeated(128) << QString("5|6;").repeated(128) + "|" << 1 << 128 << "";
-    QTest::newRow("1000 lines, too many to send") << QByteArray("5,6\n").repeated(1000) << QString("5|6;").repeated(1000) + "|" << 0 << 1000 << "";
+    // Too many to send, but a file may hold them: -1 is "saved, not sent".
+    QTest::newRow("1000 lines, too many to send") << QByteArray("5,6\n").repeated(1000) << QString("5|6;").repeated(1000) + "|" << -1 << 1000 << "";
     QTest::newRow("1001 lines refused") << QByteArray("5,6\n").repeated(1001) << before << 1 << 2 << "more than 1000 lines";
     QTest::newRow("over 64 KB refused") << QByteArray(64 * 1024 + 1, ' ') << before << 1 << 2 << "larger than 64 KB";
     QTest::newRow("missing file") << QByteArray("missing") << before << 1 << 2 << "could not be opened";

@@ -11,8 +11,11 @@ Content parse(const QByteArray &bytes)
     }
     const int nul = bytes.indexOf('\0');
     const QString text = QString::fromUtf8(nul < 0 ? bytes : bytes.left(nul));
-    const QStringList pieces = text.split(QLatin1Char('\n'), Qt::KeepEmptyParts);
-    const int lines = pieces.size() - 1;
+    QStringList pieces = text.split(QLatin1Char('\n'), Qt::KeepEmptyParts);
+    // A last line without a line break (typed by hand, or a spreadsheet's) is a line all the same.
+    if (pieces.last().trimmed().isEmpty())
+        pieces.removeLast();
+    const int lines = pieces.size();
     if (lines > MaxLines) {
         content.refusal = Refusal::TooManyLines;
         return content;

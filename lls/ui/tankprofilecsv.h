@@ -16,13 +16,13 @@ enum class Refusal { None, TooLarge, TooManyLines };
 
 struct Content
 {
-    // One row per line that ends in a line break; a field that is not a number is a missing cell.
+    // One row per line; a field that is not a number is a missing cell.
     TankProfileTable::Rows rows;
     Refusal refusal = Refusal::None;
 };
 
 // Reads UTF-8 text up to the first NUL byte. Lines end in "\n" or "\r\n"; text after the last
-// line break is not a line. Fields beyond the second are dropped.
+// line break is a line too, unless it is blank. Fields beyond the second are dropped.
 Content parse(const QByteArray &bytes);
 
 // One "level,output\n" line per point. Written to a file opened as text, "\n" becomes the

@@ -40,10 +40,9 @@ bool tooManyRows(const Rows &rows)
     return rows.size() - 1 > maxPoints();
 }
 
-bool valid(const Rows &rows)
+namespace {
+bool complete(const Rows &rows)
 {
-    if (tooManyRows(rows))
-        return false;
     for (int r = 0; r < rows.size() - 1; ++r) {
         const Row &row = rows.at(r);
         if (!row.level || !row.output || !cellValid(*row.level) || !cellValid(*row.output))
@@ -51,10 +50,21 @@ bool valid(const Rows &rows)
     }
     return true;
 }
+}
+
+bool valid(const Rows &rows)
+{
+    return !tooManyRows(rows) && complete(rows);
+}
 
 bool sendable(const Rows &rows)
 {
     return rows.size() >= 3 && valid(rows);
+}
+
+bool savable(const Rows &rows)
+{
+    return rows.size() >= 3 && complete(rows);
 }
 
 Columns collect(const Rows &rows)

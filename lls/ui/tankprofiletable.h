@@ -36,6 +36,8 @@ int blankRowsAboveLast(const Rows &rows);
 bool valid(const Rows &rows);
 // Valid with at least two points.
 bool sendable(const Rows &rows);
+// As sendable, whatever the number of points: what a CSV file may hold.
+bool savable(const Rows &rows);
 // More data rows than the sensor can hold.
 bool tooManyRows(const Rows &rows);
 

@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QGraphicsScene>
 #include <QGraphicsTextItem>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QMovie>
 #include <QSaveFile>
@@ -154,9 +155,10 @@ void TankProfileWidget::tidyRows()
 
 void TankProfileWidget::tableChanged()
 {
-    const bool sendable = TankProfileTable::sendable(tableRows());
-    ui->setTankProfileTable->setEnabled(sendable);
-    ui->saveButton->setEnabled(sendable);
+    const Rows rows = tableRows();
+    ui->setTankProfileTable->setEnabled(TankProfileTable::sendable(rows));
+    // A file holds any number of points; only the sensor stops at its limit.
+    ui->saveButton->setEnabled(TankProfileTable::savable(rows));
     drawChart();
 }
 
@@ -289,6 +291,15 @@ void TankProfileWidget::on_setTankProfileTable_clicked()
     const TankProfileTable::Columns columns = TankProfileTable::collect(tableRows());
     if (host)
         host->setTankProfile(columns.levels, columns.outputs);
+}
+
+void TankProfileWidget::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && isWindow()) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void TankProfileWidget::on_clearTableButton_clicked()

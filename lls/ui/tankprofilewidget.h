@@ -8,6 +8,7 @@
 #include <memory>
 
 class QGraphicsScene;
+class QKeyEvent;
 class QMovie;
 class TankProfileHost;
 
@@ -33,6 +34,8 @@ public:
     void showTablePage();
 
 protected:
+    // Escape closes the editor's window, as its close button does.
+    void keyPressEvent(QKeyEvent *event) override;
     // The file dialogs, overridable so that a file can be chosen without one. Empty: cancelled.
     virtual QString chooseImportFile();
     virtual QString chooseSaveFile();
