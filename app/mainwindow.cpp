@@ -16,6 +16,7 @@
 #include <QDialog>
 #include <QDebug>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QSemaphore>
@@ -240,6 +241,7 @@ void MainWindow::onInterfaceError(const QString &errorMSG)
         return;
     // Back at the list the user must still learn that the sensor was cut off in the middle.
     QString port;
+    bool writing = false;
     if (ui->stackedWidget->currentIndex() == 1) {
         QWidget *form = ui->mainMenuStack->currentWidget();
         AbstractDevice *device = form == llsForm && llsForm ? static_cast<AbstractDevice *>(llsForm->device())
@@ -247,11 +249,17 @@ void MainWindow::onInterfaceError(const QString &errorMSG)
                                                             : nullptr;
         if (device && device->interfaceDriver())
             port = device->interfaceDriver()->name();
+        writing = form == llsForm && llsForm && llsForm->isWriting();
     }
     on_navigationButton_clicked();
-    if (!port.isEmpty())
+    // Only a write under way can have been left incomplete; polling only reads.
+    if (!port.isEmpty() && writing)
         select->showNotice(tr("The sensor on %1 did not answer. A command could not be sent to it (write time-out), "
                               "so a setting being written may be incomplete. Check its cable and power, then select it again.")
+                               .arg(port));
+    else if (!port.isEmpty())
+        select->showNotice(tr("The sensor on %1 did not answer. A command could not be sent to it (write time-out). "
+                              "Check its cable and power, then select it again.")
                                .arg(port));
     startScan();
 }
@@ -284,14 +292,25 @@ bool MainWindow::closeModalFirst(const std::function<void()> &again)
     return true;
 }
 
+// The desktop may have no PDF viewer or browser (a bare workshop PC): then the user at least learns
+// where the document or the site is.
 void MainWindow::on_helpButton_clicked()
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(QString::fromLatin1(HelpFileName)).absoluteFilePath()));
+    const QString path = QFileInfo(QString::fromLatin1(HelpFileName)).absoluteFilePath();
+    if (!QFileInfo::exists(path) || !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        QMessageBox::information(this, tr("Help"),
+                                 tr("The help document could not be opened: it is missing, or this desktop has no program "
+                                    "for PDF files. The document is:\n\n%1")
+                                     .arg(QDir::toNativeSeparators(path)));
 }
 
 void MainWindow::on_visitButton_clicked()
 {
-    QDesktopServices::openUrl(QUrl(QString::fromLatin1(WebAddress)));
+    if (!QDesktopServices::openUrl(QUrl(QString::fromLatin1(WebAddress))))
+        QMessageBox::information(this, tr("Web site"),
+                                 tr("The web site could not be opened: this desktop has no web browser set up. The address "
+                                    "is:\n\n%1")
+                                     .arg(QString::fromLatin1(WebAddress)));
 }
 
 void MainWindow::on_aboutButton_clicked()

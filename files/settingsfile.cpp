@@ -37,6 +37,17 @@ bool number(const Values &file, const QString &key, float *out, float low, float
 
 }
 
+// The shown value when it converts back to the sensor's count, else the count's exact value: a
+// value rounded for display can be a count or more off, and a load would write that.
+QString outputText(const LLSDevice &d, int count, float shown)
+{
+    const float step = LevelArithmetic::outputStep(d.MinCalibratedOutput(), d.MaxCalibratedOutput(), d.DacMax());
+    const float value = valueText(shown).toFloat();
+    if (LevelArithmetic::outputCount(value, d.MinCalibratedOutput(), step) == count)
+        return valueText(shown);
+    return valueText(d.ExactOutputValue(count));
+}
+
 QVector<QPair<QString, QString>> valuesOf(const LLSDevice &d, const QString &outputType)
 {
     QVector<QPair<QString, QString>> values{
@@ -48,11 +59,11 @@ QVector<QPair<QString, QString>> valuesOf(const LLSDevice &d, const QString &out
         {QStringLiteral("settings/TankProfileEnable"), d.TankProfileEnabled() ? QStringLiteral("true") : QStringLiteral("false")},
         {QStringLiteral("settings/TankProfileLiquidLevel"), d.TankProfileLevels().join(QLatin1Char(','))},
         {QStringLiteral("settings/TankProfileOutputLevel"), d.TankProfileOutputs().join(QLatin1Char(','))},
-        {QStringLiteral("settings/MinOutputRange"), valueText(d.OutputRangeMinValue())},
-        {QStringLiteral("settings/MaxOutputRange"), valueText(d.OutputRangeMaxValue())},
+        {QStringLiteral("settings/MinOutputRange"), outputText(d, d.OutputRangeMin(), d.OutputRangeMinValue())},
+        {QStringLiteral("settings/MaxOutputRange"), outputText(d, d.OutputRangeMax(), d.OutputRangeMaxValue())},
     };
     if (outputType == QLatin1String("resistive"))
-        values.append({QStringLiteral("settings/MidOutputRange"), valueText(d.MidOutputValue())});
+        values.append({QStringLiteral("settings/MidOutputRange"), outputText(d, d.MidOutput(), d.MidOutputValue())});
     values.append({QStringLiteral("settings/SwitchOutputAlarmMode"), d.HysteresisAbove() ? QStringLiteral("empty") : QStringLiteral("full")});
     values.append({QStringLiteral("settings/WarningLevel"), percentText(d.WarningLevelPercent())});
     values.append({QStringLiteral("settings/WarningHysteresis"), percentText(d.HysteresisPercent())});
@@ -140,50 +151,68 @@ Values read(const QString &path, bool *hasSensorType)
 QVector<Request> plan(const Values &file, const Sensor &sensor, QString *error)
 {
     QVector<Request> requests;
-    auto refuse = [&requests, error](const QString &why) {
-        *error = why;
-        requests.clear();
-        return requests;
+    bool refused = false;
+    // Each refusal names the setting and the value that stops it.
+    auto take = [&](const char *key, float *out, float low, float high) {
+        if (refused)
+            return false;
+        if (number(file, QLatin1String(key), out, low, high))
+            return true;
+        const QString name = QString::fromLatin1(key).section(QLatin1Char('/'), 1);
+        *error = file.contains(QLatin1String(key))
+            ? QObject::tr("%1 is \"%2\", not a number from %3 to %4").arg(name, file.value(QLatin1String(key))).arg(low).arg(high)
+            : QObject::tr("%1 is missing").arg(name);
+        refused = true;
+        return false;
     };
     if (sensor.industrial()) {
         Request range{QStringLiteral("measuringRange"), {}};
-        if (!number(file, QStringLiteral("settings/MinMeasuredRange"), &range.values.value1, 0, 100)
-            || !number(file, QStringLiteral("settings/MaxMeasuredRange"), &range.values.value2, 0, 100))
-            return refuse(QObject::tr("the measuring range is missing or outside 0 to 100 %"));
+        take("settings/MinMeasuredRange", &range.values.value1, 0, 100);
+        take("settings/MaxMeasuredRange", &range.values.value2, 0, 100);
         requests.append(range);
 
         Request output{QStringLiteral("outputRange"), {}};
         const float big = 1e6f;
-        if (!number(file, QStringLiteral("settings/MinOutputRange"), &output.values.value1, -big, big)
-            || !number(file, QStringLiteral("settings/MaxOutputRange"), &output.values.value2, -big, big)
-            || (sensor.resistive() && !number(file, QStringLiteral("settings/MidOutputRange"), &output.values.value3, -big, big)))
-            return refuse(QObject::tr("the output range is missing or not a number"));
+        take("settings/MinOutputRange", &output.values.value1, -big, big);
+        take("settings/MaxOutputRange", &output.values.value2, -big, big);
+        if (sensor.resistive())
+            take("settings/MidOutputRange", &output.values.value3, -big, big);
         requests.append(output);
 
         if (sensor.hasSwitchOutput) {
             Request alarm{QStringLiteral("switchOutput"), {}};
-            if (!number(file, QStringLiteral("settings/WarningLevel"), &alarm.values.value1, 0, 100)
-                || !number(file, QStringLiteral("settings/WarningHysteresis"), &alarm.values.value2, 0, 100))
-                return refuse(QObject::tr("the switch output is missing or outside 0 to 100 %"));
+            take("settings/WarningLevel", &alarm.values.value1, 0, 100);
+            take("settings/WarningHysteresis", &alarm.values.value2, 0, 100);
             if (file.value(QStringLiteral("settings/SwitchOutputAlarmMode")) == QLatin1String("full"))
                 alarm.values.value2 = -alarm.values.value2;
             requests.append(alarm);
         }
 
-        if (sensor.hasTankProfileOption) {
+        if (sensor.hasTankProfileOption && !refused) {
             Request table{QStringLiteral("tankProfileEnable,tankProfile"), {}};
             if (file.value(QStringLiteral("settings/TankProfileEnable")) == QLatin1String("true")) {
-                const QStringList levels = file.value(QStringLiteral("settings/TankProfileLiquidLevel")).split(QLatin1Char(','));
+                const QString levelText = file.value(QStringLiteral("settings/TankProfileLiquidLevel"));
+                const QStringList levels = levelText.split(QLatin1Char(','));
                 const QStringList outputs = file.value(QStringLiteral("settings/TankProfileOutputLevel")).split(QLatin1Char(','));
-                if (levels.size() != outputs.size() || levels.size() > LLSDevice::MaxTankProfilePoints)
-                    return refuse(QObject::tr("the tank profile's lists differ in length or hold more than %1 points")
-                                      .arg(LLSDevice::MaxTankProfilePoints));
-                for (const QStringList *list : {&levels, &outputs}) {
-                    for (const QString &point : *list) {
-                        bool ok = false;
-                        const float percent = point.toFloat(&ok);
-                        if (!ok || !(percent >= 0 && percent <= 100))
-                            return refuse(QObject::tr("the tank profile holds a point outside 0 to 100 %"));
+                if (levelText.isEmpty()) {
+                    *error = QObject::tr("the tank profile is on, but its table is empty (it could not be read from the sensor)");
+                    refused = true;
+                } else if (levels.size() != outputs.size() || levels.size() > LLSDevice::MaxTankProfilePoints) {
+                    *error = QObject::tr("the tank profile has %1 levels and %2 outputs; it must have as many of each, at most %3")
+                                 .arg(levels.size())
+                                 .arg(outputs.size())
+                                 .arg(LLSDevice::MaxTankProfilePoints);
+                    refused = true;
+                }
+                for (int i = 0; i < levels.size() * 2 && !refused; ++i) {
+                    const QString &point = i % 2 == 0 ? levels.at(i / 2) : outputs.at(i / 2);
+                    bool ok = false;
+                    const float percent = point.toFloat(&ok);
+                    if (!ok || !(percent >= 0 && percent <= 100)) {
+                        *error = QObject::tr("the tank profile's %1 \"%2\" of point %3 is not a number from 0 to 100 %")
+                                     .arg(i % 2 == 0 ? QObject::tr("level") : QObject::tr("output"), point)
+                                     .arg(i / 2 + 1);
+                        refused = true;
                     }
                 }
                 table.values.text = QStringLiteral("true");
@@ -195,6 +224,8 @@ QVector<Request> plan(const Values &file, const Sensor &sensor, QString *error)
             requests.append(table);
         }
     }
+    if (refused)
+        return {};
     requests.append({QStringLiteral("loadingFinish"), {}});
     return requests;
 }

@@ -108,6 +108,7 @@ void LLSForm::setUp()
         frame->installEventFilter(this);
     for (QWidget *slider : {ui->emptyOutputSlider, ui->midpointOutputSlider, ui->fullOutputSlider})
         slider->installEventFilter(this);
+    ui->outputTestNote->hide();
     // Each page scrolls inside the tool box; a screen reader names the scroll area after its page.
     for (int i = 0; i < ui->setToolBox->count(); ++i)
         if (auto *area = qobject_cast<QScrollArea *>(ui->setToolBox->widget(i)->parentWidget()->parentWidget()))
@@ -325,14 +326,21 @@ void LLSForm::requestMeasurement()
 
 void LLSForm::sendRequest(const QString &param, const SetParamStruct &s)
 {
+    ++unansweredRequests;
     emit SetParam(param, s);
 }
 
 void LLSForm::OnParamSet(QString param, SetParamStruct a_setParamStruct)
 {
+    unansweredRequests = qMax(0, unansweredRequests - 1);
     if (left || !m_device)
         return;
     const SetParamStruct &s = a_setParamStruct;
+    if (tableSending && param.split(QLatin1Char(',')).contains(QLatin1String("tankProfile"))) {
+        tableSending = false;
+        setFileButtonsEnabled(true);
+        editor()->showTablePage();
+    }
     if (loadingFile) {
         if (param != QLatin1String("loadingFinish"))
             return;
@@ -465,6 +473,9 @@ void LLSForm::on_setToolBox_currentChanged(int index)
 {
     if (index >= 0 && index <= 3)
         colourSummaryFrames(index);
+    // A test output is only held while its page is in view.
+    if (outputTestRunning && ui->setToolBox->widget(index) != ui->setOutputRangePage)
+        on_CancelOutputRange_clicked();
 }
 
 void LLSForm::emitDisconnect()

@@ -79,6 +79,8 @@ public:
     bool isLoadingFile() const { return loadingFile; }
     // A fixed output is (or may be) held on the sensor by a slider test.
     bool isOutputTestRunning() const { return outputTestRunning; }
+    // A parameter-set request has been sent and not yet answered.
+    bool isWriting() const { return unansweredRequests > 0; }
 
 signals:
     void ReadParameter();
@@ -165,6 +167,9 @@ private:
     void setOutputBox(QSlider *slider, int position);
     void updateSupplyNote(double full);
     void sendOutputCancel();
+    void setOutputTestRunning(bool running);
+    float matchedEmpty(float shown) const;
+    float matchedFull(float shown) const;
 
     // Load/save page (llsformfiles.cpp)
     QString askFileName(FileDialog kind, const QString &caption, const QString &start, const QString &filter);
@@ -209,6 +214,8 @@ private:
     bool left = false;                // the user left: nothing more is shown or asked
     bool measurementInFlight = false;  // at most one measurement request is outstanding
     bool outputTestRunning = false;   // a slider test may hold the sensor's output
+    bool tableSending = false;        // the editor's table is being written
+    int unansweredRequests = 0;       // parameter-set requests sent, not yet answered
     bool filling = false;             // the pages are being filled: no change is a user's
     bool filledInversion = false;     // the inversion the output page was filled with
     bool askedInversion = false;      // the inversion last asked of the sensor

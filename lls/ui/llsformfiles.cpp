@@ -66,11 +66,22 @@ void LLSForm::on_saveSettings_clicked()
     if (!m_device)
         return;
     ui->saveSettings->setEnabled(false);
-    const QString fileName = askFileName(FileDialog::Save, QStringLiteral("Save current Settings"), settingsFolder(),
-                                         QString::fromLatin1(SettingsFilter));
+    QString fileName = askFileName(FileDialog::Save, QStringLiteral("Save current Settings"), settingsFolder(),
+                                   QString::fromLatin1(SettingsFilter));
     if (!fileName.isEmpty()) {
+        // Load Settings lists only *.conf files: a name typed without it would seem lost.
+        if (!fileName.endsWith(QLatin1String(".conf"), Qt::CaseInsensitive))
+            fileName += QStringLiteral(".conf");
+        const QVector<QPair<QString, QString>> values = SettingsFile::valuesOf(*m_device, formOutputType);
+        // A file that Load Settings would refuse is no save: say which value stops it.
+        SettingsFile::Values asRead;
+        for (const auto &value : values)
+            asRead.insert(value.first, value.second);
+        const SettingsFile::Sensor sensor{m_device->deviceType(), formOutputType, m_device->HasSwitchOutput(), m_device->HasTankProfileOption()};
         QString error;
-        if (!SettingsFile::save(fileName, SettingsFile::valuesOf(*m_device, formOutputType), &error))
+        if (SettingsFile::plan(asRead, sensor, &error).isEmpty())
+            QMessageBox::critical(this, QStringLiteral("Error"), tr("The settings were not saved: %1.").arg(error));
+        else if (!SettingsFile::save(fileName, values, &error))
             QMessageBox::critical(this, QStringLiteral("Error"), tr("The settings were not saved. %1").arg(error));
     }
     ui->saveSettings->setEnabled(true);
@@ -187,7 +198,8 @@ void LLSForm::on_exportFPC_clicked()
         setFileButtonsEnabled(true);
         return;
     }
-    if (QFileInfo(fileName).suffix().isEmpty())
+    // "Probe v1.2" has a suffix of sorts, but Import lists only *.fpc files.
+    if (!fileName.endsWith(QLatin1String(".fpc"), Qt::CaseInsensitive))
         fileName += QStringLiteral(".fpc");
     SetParamStruct s;
     s.text = fileName;
@@ -275,10 +287,19 @@ void LLSForm::on_importFPC_clicked()
 void LLSForm::reportFileResult(const QString &operation)
 {
     const QString report = m_device ? m_device->FileReport() : QString();
-    if (report.isEmpty())
+    if (operation == QLatin1String("exportFPC")) {
+        if (!report.isEmpty())
+            QMessageBox::critical(this, QStringLiteral("Error"), tr("The FPC file was not exported. %1").arg(report));
         return;
-    if (operation == QLatin1String("exportFPC"))
-        QMessageBox::critical(this, QStringLiteral("Error"), tr("The FPC file was not exported. %1").arg(report));
-    else
-        QMessageBox::warning(this, QStringLiteral("Warning"), tr("The FPC import did not complete. %1").arg(report));
+    }
+    // Every line the import left out is named: a clean message must mean every line is in.
+    const QStringList skipped = m_device ? m_device->SkippedLines() : QStringList();
+    QStringList parts;
+    if (!report.isEmpty())
+        parts << report;
+    if (!skipped.isEmpty())
+        parts << (skipped.size() == 1 ? tr("One line of the file was not imported:") : tr("%1 lines of the file were not imported:").arg(skipped.size()))
+                + QLatin1Char('\n') + skipped.join(QLatin1Char('\n'));
+    if (!parts.isEmpty())
+        QMessageBox::warning(this, QStringLiteral("Warning"), tr("The FPC import did not complete. %1").arg(parts.join(QStringLiteral("\n\n"))));
 }

@@ -40,7 +40,7 @@ void LLSForm::fillLiquidPage()
         }
         ui->sensorNumberFrame->hide();
     } else if (isCan(type)) {
-        nmeaLiquids = nmeaLiquidList();
+        nmeaLiquids = nmeaLiquidList(m_device->NmeaLiquidType());
         for (const auto &liquid : qAsConst(nmeaLiquids))
             ui->liquidList->addItem(liquid.first);
         ui->liquidList->setCurrentIndex(liquidReferenceIndex());
@@ -218,6 +218,10 @@ void LLSForm::setTankProfile(const QStringList &levels, const QStringList &outpu
     if (polling)
         polling = false;
     setSetButtonsDisabled(true);
+    // A settings load or an import meanwhile would take the table's answer for its own: no second
+    // write starts until the table's is back.
+    tableSending = true;
+    setFileButtonsEnabled(false);
     SetParamStruct s;
     s.text = QStringLiteral("true");
     s.profileLevels = levels;

@@ -54,7 +54,7 @@ void LLSForm::fillOutputPage()
         qDebug() << "Error comboBox: Wrong output type: " << type;
     }
 
-    const int item = itemForSensor(type, e, m, f, outputLowerLimit, outputUpperLimit);
+    const int item = itemForSensor(type, matchedEmpty(e), m, matchedFull(f), outputLowerLimit, outputUpperLimit);
     if (item >= 0) {
         const bool custom = item == ui->outputSelection->count() - 1;
         ui->outputSelection->setItemData(item, QBrush(Qt::blue), Qt::ForegroundRole);
@@ -107,7 +107,8 @@ void LLSForm::fillOutputPage()
     for (QDoubleSpinBox *box : {ui->minOutputRange, ui->midpointOutputRange, ui->maxOutputRange})
         box->setStyleSheet(doubleSpinStyle(Mark::Equal));
     ui->setOutputRange->setEnabled(false);
-    ui->CancelOutputRange->setEnabled(false);
+    // A test still holding the output can always be ended.
+    ui->CancelOutputRange->setEnabled(outputTestRunning);
     updateSupplyNote(ui->maxOutputRange->value());
 
     const GaugeScale scale = outputGaugeScale(type, f);
@@ -119,6 +120,20 @@ void LLSForm::fillOutputPage()
         outputGauge->setTickStep(scale.tickStep);
     }
     outputDecimals = scale.decimals;
+}
+
+float LLSForm::matchedEmpty(float shown) const
+{
+    const LLSDevice *d = m_device.data();
+    const double step = (static_cast<double>(d->MaxCalibratedOutput()) - d->MinCalibratedOutput()) / d->DacMax();
+    return presetEnd(shown, d->ExactOutputValue(d->OutputRangeMin()), step, {outputLowerLimit, 0.25f});
+}
+
+float LLSForm::matchedFull(float shown) const
+{
+    const LLSDevice *d = m_device.data();
+    const double step = (static_cast<double>(d->MaxCalibratedOutput()) - d->MinCalibratedOutput()) / d->DacMax();
+    return presetEnd(shown, d->ExactOutputValue(d->OutputRangeMax()), step, {outputUpperLimit, 4.75f, 10.0f});
 }
 
 void LLSForm::setOutputEditorsEnabled(bool on)
@@ -181,7 +196,7 @@ void LLSForm::on_outputSelection_activated(int index)
         }
     }
 
-    const int matching = itemMatchingSensor(type, e, f, outputLowerLimit, outputUpperLimit);
+    const int matching = itemMatchingSensor(type, matchedEmpty(e), matchedFull(f), outputLowerLimit, outputUpperLimit);
     const bool changed = matching < 0 ? index != -1 : index != matching;
     ui->outputSelection->setStyleSheet(comboStyle(changed));
 
@@ -191,7 +206,7 @@ void LLSForm::on_outputSelection_activated(int index)
                                                            ui->maxOutputRange->value(), e, m, f);
     if (buttons.set)
         ui->setOutputRange->setEnabled(*buttons.set);
-    ui->CancelOutputRange->setEnabled(buttons.cancel);
+    ui->CancelOutputRange->setEnabled(buttons.cancel || outputTestRunning);
 }
 
 void LLSForm::updateOutputButtons()
@@ -207,7 +222,7 @@ void LLSForm::updateOutputButtons()
                                                          d->OutputRangeMaxValue());
     if (buttons.set)
         ui->setOutputRange->setEnabled(*buttons.set);
-    ui->CancelOutputRange->setEnabled(buttons.cancel);
+    ui->CancelOutputRange->setEnabled(buttons.cancel || outputTestRunning);
 }
 
 void LLSForm::on_minOutputRange_valueChanged(double arg1)
@@ -259,7 +274,8 @@ void LLSForm::startOutputTest(QSlider *slider, bool *dragging, const QString &pa
         polling = false;
     fixOutputPending = true;
     *dragging = true;
-    outputTestRunning = true;
+    // Even a press that moves nothing holds the output: Cancel must be offered.
+    setOutputTestRunning(true);
     SetParamStruct s;
     s.value1 = static_cast<float>(slider->sliderPosition());
     sendRequest(param, s);
@@ -349,13 +365,23 @@ void LLSForm::on_setOutputRange_clicked()
         polling = false;
     setSetButtonsDisabled(true);
     SetParamStruct s;
-    if (LLSDevice *d = m_device.data()) {
+    const int index = ui->outputSelection->currentIndex();
+    const std::optional<Preset> preset = index == ui->outputSelection->count() - 1
+        ? std::nullopt
+        : presetValues(formOutputType, index, outputLowerLimit, outputUpperLimit);
+    if (preset) {
+        // The boxes show a preset rounded to the sensor's decimals (0.3 for 0.25 on a range of
+        // 11.2 V): the preset itself is what the user chose.
+        s.value1 = preset->empty;
+        s.value2 = preset->full;
+        s.value3 = preset->midpoint;
+    } else if (LLSDevice *d = m_device.data()) {
         s.value1 = outputToSend(ui->minOutputRange, d->OutputRangeMinValue(), d->OutputRangeMin());
         s.value2 = outputToSend(ui->maxOutputRange, d->OutputRangeMaxValue(), d->OutputRangeMax());
         if (formOutputType == QLatin1String("resistive"))
             s.value3 = outputToSend(ui->midpointOutputRange, d->MidOutputValue(), d->MidOutput());
     }
-    outputTestRunning = false;
+    setOutputTestRunning(false);
     sendRequest(QStringLiteral("outputRange,disableFixOutput"), s);
 }
 
@@ -398,8 +424,16 @@ void LLSForm::sendOutputCancel()
             filling = false;
         }
     }
-    outputTestRunning = false;
+    setOutputTestRunning(false);
     sendRequest(param, s);
+}
+
+void LLSForm::setOutputTestRunning(bool running)
+{
+    outputTestRunning = running;
+    ui->outputTestNote->setVisible(running);
+    if (running)
+        ui->CancelOutputRange->setEnabled(true);
 }
 
 void LLSForm::on_invertedOutputCheckBox_toggled(bool checked)

@@ -1,5 +1,7 @@
 #include "lls/ui/llsformrules.h"
 
+#include <algorithm>
+
 #include <QtMath>
 
 #include <cmath>
@@ -57,12 +59,16 @@ QString comboStyle(bool changed)
     return style;
 }
 
-NmeaLiquids nmeaLiquidList()
+NmeaLiquids nmeaLiquidList(int sensorCode)
 {
-    return {{QStringLiteral("Fresh Water"), 1},
-            {QStringLiteral("Waste Water"), 2},
-            {QStringLiteral("Live Well"), 3},
-            {QStringLiteral("Black Water"), 5}};
+    NmeaLiquids liquids{{QStringLiteral("Fresh Water"), 1},
+                        {QStringLiteral("Waste Water"), 2},
+                        {QStringLiteral("Live Well"), 3},
+                        {QStringLiteral("Black Water"), 5}};
+    const bool listed = std::any_of(liquids.cbegin(), liquids.cend(), [sensorCode](const auto &l) { return l.second == sensorCode; });
+    if (!listed)
+        liquids.append({QStringLiteral("Unknown (%1)").arg(sensorCode), sensorCode});
+    return liquids;
 }
 
 int nmeaReferenceIndex(const NmeaLiquids &liquids, int nmeaType)
@@ -193,6 +199,14 @@ int itemMatchingSensor(const QString &type, float e, float f, float lower, float
         return 2;
     }
     return -1;
+}
+
+float presetEnd(float shown, float exact, double step, std::initializer_list<float> ends)
+{
+    for (const float end : ends)
+        if (std::fabs(static_cast<double>(exact) - end) <= step / 2 + 1e-6)
+            return end;
+    return shown;
 }
 
 bool sameOutput(double box, float sensor)

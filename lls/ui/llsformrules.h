@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include <initializer_list>
 #include <optional>
 
 // The decisions of the level sensor form's setting pages, kept out of the widgets: which colour
@@ -22,8 +23,9 @@ QString comboStyle(bool changed);
 // --- Liquid type page -------------------------------------------------------------------------
 
 using NmeaLiquids = QVector<QPair<QString, int>>;
-// The fixed NMEA liquids of CAN sensors, in list order.
-NmeaLiquids nmeaLiquidList();
+// The fixed NMEA liquids of CAN sensors, in list order. A sensor's code that none of them has
+// follows as "Unknown (code)", so that it is shown, and written back, as it is.
+NmeaLiquids nmeaLiquidList(int sensorCode);
 // The list position of the sensor's fluid type: the last entry with that code, 0 when none has it.
 int nmeaReferenceIndex(const NmeaLiquids &liquids, int nmeaType);
 // The code of the entry of that name: the last match, 0 when none matches.
@@ -66,6 +68,12 @@ int itemForSensor(const QString &type, float e, float m, float f, float lower, f
 // The item the combo's colour compares a user's choice with (a slightly different rule: a 10 V
 // sensor set to 0.25..4.75 counts as "Custom" here); -1 for an unknown type.
 int itemMatchingSensor(const QString &type, float e, float f, float lower, float upper);
+
+// A sensor set to a preset holds the counts nearest the preset's values, but where the display
+// rounds to fewer decimals than the preset has (a 10 V range of 11.2 V full scale) the value shown
+// is not the preset's. An end whose exact value lies within half a step of one of the preset ends
+// is taken as that end, for matching only.
+float presetEnd(float shown, float exact, double step, std::initializer_list<float> ends);
 
 // Boxes less than 0.001 from the sensor's values count as unchanged for SET and Cancel...
 bool sameOutput(double box, float sensor);
