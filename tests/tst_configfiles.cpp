@@ -13,7 +13,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPushButton>
 #include <QSerialPort>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -83,6 +85,7 @@ private slots:
     void fpcHeaderQuestions();
     void fpcFailuresAreNamed();
     void fpcRoundTripBetweenSensors();
+    void saveAndSendGuards();
 };
 
 // The checksum rules themselves are the catalogue's (tested there); here, that a saved file signs
@@ -302,6 +305,42 @@ void TestConfigFiles::fpcRoundTripBetweenSensors()
         else
             QCOMPARE(is[i].trimmed(), was[i].trimmed());
     }
+}
+
+// A save that a load would refuse writes nothing and names what stops it; a name typed without
+// ".conf" or ".fpc" gets it; while a table is sent no settings load or import can start.
+void TestConfigFiles::saveAndSendGuards()
+{
+    QTemporaryDir dir;
+    LLSRig rig("Murkwell", "tankProfile");
+    rig.unreadable << 512;  // the profile is on, its table cannot be read
+    rig.load(0x80);
+    LLSForm form(&rig.device, nullptr);
+    QObject::disconnect(&form, &LLSForm::ReadMeasurement, nullptr, nullptr);
+    form.start();
+    QString name = dir.filePath("probe");
+    form.fileDialog = [&](LLSForm::FileDialog, const QString &, const QString &, const QString &) { return name; };
+    const QString refusal = answerMessageBoxes([&] { QMetaObject::invokeMethod(&form, "on_saveSettings_clicked"); });
+    QVERIFY2(refusal.contains("tank profile is on, but its table is empty"), qPrintable(refusal));
+    QVERIFY(QDir(dir.path()).isEmpty());
+    rig.unreadable.clear();
+    rig.load(0x80);
+    QCOMPARE(answerMessageBoxes([&] { QMetaObject::invokeMethod(&form, "on_saveSettings_clicked"); }), QString());
+    QVERIFY(SettingsFile::check(dir.filePath("probe.conf")));
+
+    QObject::disconnect(&form, &LLSForm::SetParam, &rig.device, nullptr);  // nothing is answered meanwhile
+    QSignalSpy requests(&form, &LLSForm::SetParam);
+    name = dir.filePath("Probe v1.2");
+    QMetaObject::invokeMethod(&form, "on_exportFPC_clicked");
+    QCOMPARE(requests.last().at(1).value<SetParamStruct>().text, dir.filePath("Probe v1.2.fpc"));
+    emit rig.device.ParamSet("exportFPC", {});
+    auto *load = form.findChild<QPushButton *>("loadSettingsButton");
+    auto *import = form.findChild<QPushButton *>("importFPC");
+    form.setTankProfile({"0", "100"}, {"0", "100"});
+    QVERIFY(!load->isEnabled() && !import->isEnabled());
+    // The device never wrote this table, so the form also says it was not taken.
+    answerMessageBoxes([&] { emit rig.device.ParamSet("tankProfile,tankProfileEnable", profile({"0", "100"}, {"0", "100"})); });
+    QVERIFY(load->isEnabled() && import->isEnabled());
 }
 
 QTEST_MAIN(TestConfigFiles)

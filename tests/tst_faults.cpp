@@ -38,7 +38,7 @@ void TestFaults::misbehavingSensor_data()
     QTest::newRow("unplugged while a dialog is open") << voltage << "unplug" << "dialog" << "did not answer";
     QTest::newRow("silent while a dialog is open") << voltage << "silence" << "dialog" << "gave no readable measurement";
     QTest::newRow("silent in the middle of the load") << current << "silence" << "loading" << "stopped answering while it was being read";
-    QTest::newRow("write time-out while setting") << voltage << "stall" << "set" << "write time-out";
+    QTest::newRow("write time-out while setting") << voltage << "stall" << "set" << "a setting being written may be incomplete";
     QTest::newRow("write time-out during an FPC import") << current << "stall" << "import" << "write time-out";
     QTest::newRow("port held by another program") << voltage << "hold" << "loading" << "Cannot open";
     QTest::newRow("replies in small pieces") << QStringList{"--chunk-size", "3", "--chunk-gap", "20"} + voltage << "none" << "polling" << "";

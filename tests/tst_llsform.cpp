@@ -114,6 +114,9 @@ private slots:
     void changesReachTheSensor();
     void outputTestFollowsTheSliderAndEndsOnLeaving();
     void untouchedOutputKeepsItsCount();
+    void presetsWriteWhatTheyName_data();
+    void presetsWriteWhatTheyName();
+    void outputTestAlwaysEnds();
     void refusedTableIsReported();
     void settingsFileRestoresTheSensor();
 
@@ -317,6 +320,7 @@ void TestLLSForm::outputTestFollowsTheSliderAndEndsOnLeaving()
     s.w<QComboBox>("outputSelection")->setCurrentIndex(2);
     QMetaObject::invokeMethod(form, "on_outputSelection_activated", Q_ARG(int, 2));
     auto *slider = s.w<QSlider>("midpointOutputSlider");
+    const qint64 midpoint = 0x200;  // the sensor's, which the test clears while it runs
     QSignalSpy requests(form, &LLSForm::SetParam);
     slider->setSliderDown(true);
     slider->setSliderPosition(600);  // the first reply is not back yet: skipped
@@ -342,6 +346,7 @@ void TestLLSForm::outputTestFollowsTheSliderAndEndsOnLeaving()
     QVERIFY2(!sent.mid(switchWrite).contains("A\\r"), qPrintable(sent.join(' ')));  // nothing more asked
     QVERIFY(!form->isPolling());
     QCOMPARE(s.window->findChild<QStackedWidget *>("stackedWidget")->currentIndex(), 0);
+    QCOMPARE(sensorRegister(s.sim.port(Resistive), 916), midpoint);
 }
 
 // The output boxes show values rounded to their decimals: an end the user left alone keeps the
@@ -373,6 +378,76 @@ void TestLLSForm::untouchedOutputKeepsItsCount()
     QVERIFY(cancel->isEnabled());
     QTest::mouseClick(form.findChild<QPushButton *>("setOutputRange"), Qt::LeftButton);
     QVERIFY(!cancel->isEnabled());
+}
+
+// Each preset on each output type: its label, the registers its SET writes (worked out by hand from
+// the label's numbers), and that the reloaded page recognises it.
+void TestLLSForm::presetsWriteWhatTheyName_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<int>("features");
+    QTest::addColumn<int>("preset");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("registers");  // 19 (hex), 905, 906, 913, 916 after SET
+    QTest::newRow("10 V, 0.25-4.75 V moves to the 5 V range") << "ILS" << 0x20 << 0 << "0.25-4.75 V" << "60 51 972 1 500";
+    QTest::newRow("10 V, 0.25-10 V") << "ILS" << 0x20 << 1 << "0.25-10 V" << "20 26 1023 1 500";
+    QTest::newRow("11.2 V, 0.25-4.75 V moves to the 5 V range") << "Murkwell" << 0x20 << 0 << "0.25-4.75 V" << "60 51 972 1 500";
+    QTest::newRow("11.2 V, 0.25-10 V") << "Murkwell" << 0x20 << 1 << "0.25-10 V" << "20 23 913 1 500";
+    QTest::newRow("current, 4-20 mA") << "Murkwell" << 0 << 0 << "4-20 mA" << "0 190 969 1 500";
+    QTest::newRow("resistive, 3-180") << "Murkwell" << 0x100 << 0 << "3-180 \u03a9" << "100 0 172 1 118";
+    QTest::newRow("resistive, 240-33, inverted") << "Murkwell" << 0x100 << 1 << "240-33 \u03a9" << "100 78 220 0 137";
+    QTest::newRow("CAN, 0-100 %") << "Murkwell" << 0x200 << 0 << "0-100 %" << "200 0 1023 1 500";
+}
+
+void TestLLSForm::presetsWriteWhatTheyName()
+{
+    QFETCH(QString, family);
+    QFETCH(int, features);
+    QFETCH(int, preset);
+    LLSRig rig(family);
+    rig.registers = {{905, 300}, {906, 700}, {913, 1}, {916, 500}};  // "Custom" on every type
+    rig.load(features);
+    LLSForm form(&rig.device, nullptr);
+    QObject::disconnect(&form, &LLSForm::ReadMeasurement, nullptr, nullptr);  // no polling on this thread
+    form.start();
+    auto *combo = form.findChild<QComboBox *>("outputSelection");
+    QTEST(combo->itemText(preset), "label");
+    combo->setCurrentIndex(preset);
+    QMetaObject::invokeMethod(&form, "on_outputSelection_activated", Q_ARG(int, preset));
+    QVERIFY(form.findChild<QPushButton *>("setOutputRange")->isEnabled());
+    QTest::mouseClick(form.findChild<QPushButton *>("setOutputRange"), Qt::LeftButton);
+    const QString held = QString::number(rig.registers.value(19), 16) + ' ' + QString::number(rig.registers.value(905)) + ' '
+        + QString::number(rig.registers.value(906)) + ' ' + QString::number(rig.registers.value(913)) + ' ' + QString::number(rig.registers.value(916));
+    QTEST(held, "registers");
+    QCOMPARE(combo->currentIndex(), preset);
+}
+
+// A test output can always be ended: a press that moves nothing still offers Cancel, and leaving
+// the page ends it. The midpoint the test clears stays the sensor's for every refresh meanwhile.
+void TestLLSForm::outputTestAlwaysEnds()
+{
+    LLSRig rig("Murkwell");
+    rig.registers = {{905, 100}, {906, 900}, {913, 1}, {916, 500}};
+    rig.load(0x100);
+    LLSForm form(&rig.device, nullptr);
+    QObject::disconnect(&form, &LLSForm::ReadMeasurement, nullptr, nullptr);
+    form.start();
+    auto *pages = form.findChild<QToolBox *>("setToolBox");
+    pages->setCurrentIndex(2);
+    QMetaObject::invokeMethod(&form, "on_outputSelection_activated", Q_ARG(int, 2));
+    auto *slider = form.findChild<QSlider *>("midpointOutputSlider");
+    slider->setSliderDown(true);
+    slider->setSliderDown(false);
+    QCOMPARE(rig.registers.value(916), 0u);
+    QVERIFY(form.findChild<QPushButton *>("CancelOutputRange")->isEnabled());
+    QVERIFY(form.findChild<QLabel *>("outputTestNote")->isVisibleTo(&form));
+    rig.device.SetParam("switchOutput", values(30, 5));  // a refresh while the test runs
+    QCOMPARE(rig.device.MidOutput(), 500);
+    pages->setCurrentIndex(3);
+    QVERIFY(!form.isOutputTestRunning());
+    QVERIFY(!form.findChild<QLabel *>("outputTestNote")->isVisibleTo(&form));
+    QCOMPARE(rig.registers.value(916), 500u);
+    QVERIFY(rig.sent().contains("M 0\r"));
 }
 
 void TestLLSForm::refusedTableIsReported()

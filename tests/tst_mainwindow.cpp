@@ -230,11 +230,20 @@ void TestMainWindow::footerActions()
     MainWindow window;
     auto click = [&](const char *name) { QTest::mouseClick(window.findChild<QPushButton *>(name), Qt::LeftButton); };
     UrlCatcher catcher;
-    // HELP opens the document in the working folder, where an installed menu entry starts the program.
+    // HELP opens the document in the working folder, where an installed menu entry starts the program;
+    // without it the user is told where it should be.
+    QTemporaryDir folder;
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(folder.path());
+    const QString pdf = QDir::current().absoluteFilePath("Pellora_Help.pdf");
+    const QString missing = answerMessageBoxes([&] { click("helpButton"); });
+    QVERIFY2(missing.contains(pdf), qPrintable(missing));
+    QFile(pdf).open(QIODevice::WriteOnly);
     QDesktopServices::setUrlHandler("file", &catcher, "open");
     click("helpButton");
     QDesktopServices::unsetUrlHandler("file");
-    QCOMPARE(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(QDir::current().absoluteFilePath("Pellora_Help.pdf"))});
+    QDir::setCurrent(previous);
+    QCOMPARE(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(pdf)});
     const QString about = answerMessageBoxes([&] { click("aboutButton"); });
     QVERIFY2(about.contains("Pellora 1.2.5"), qPrintable(about));
 }
@@ -315,6 +324,7 @@ void TestMainWindow::positionFormInTheWindow()
     s.window->onInterfaceError("writeRequestTimeout");
     QCOMPARE(pages->currentIndex(), 0);
     QVERIFY(s.window->selectPage()->notice().startsWith("The sensor on " + ptsName(port) + " did not answer."));
+    QVERIFY(!s.window->selectPage()->notice().contains("incomplete"));  // nothing was being written
     QVERIFY(s.window->isScanning());
     QVERIFY(!s.window->positionForm());
     QVERIFY(s.scanned() && s.devices() == 2);
