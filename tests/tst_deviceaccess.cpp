@@ -195,7 +195,9 @@ void TestDeviceAccess::noRequestsOnceInterrupted()
         second = driver->sendRequest("G 4\r", response);
     }));
     worker->start();
-    QTest::qWait(200);
+    // Interrupted as soon as the first request is on the line, well inside its 500 ms wait: a fixed
+    // pause here can outlast that wait when the machine is busy.
+    QCOMPARE(sim.commandsSeen(path, 1, 5000), 1);
     worker->requestInterruption();
     QVERIFY(worker->wait(5000));
     // The attempt under way ends its wait; no other attempt and no other request follow.

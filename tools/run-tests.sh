@@ -14,4 +14,6 @@ fi
 cmake -S . -B "$build" "$@"
 cmake --build "$build" -j "$(nproc)"
 cd "$build"
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure
+# The test programs spend most of their time waiting on the (simulated) line, so they run side by
+# side; each has its own simulator, ports, files and offscreen display.
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "${PELLORA_TEST_JOBS:-6}"
