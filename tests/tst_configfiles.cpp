@@ -280,7 +280,7 @@ void TestConfigFiles::fpcFailuresAreNamed()
 void TestConfigFiles::fpcRoundTripBetweenSensors()
 {
     SimProcess sim;
-    QVERIFY(sim.start({"--no-pacing", sensor("A", 7, "Diesel", "Tank A"), sensor("B", 99, "Heating oil extra light", "Tank B")}));
+    QVERIFY(sim.start({sensor("A", 7, "Diesel", "Tank A"), sensor("B", 99, "Heating oil extra light", "Tank B")}));
     DeviceCatalogue catalogue;
     QVERIFY(catalogue.load(QStringLiteral(PELLORA_CATALOGUE_PATH)));
     QScopedPointer<LLSDevice> a(deviceOn(sim.port(0), catalogue)), b(deviceOn(sim.port(1), catalogue));
