@@ -14,12 +14,12 @@
 #include "lls/ui/llsform.h"
 #include "ncps/ncpsdevice.h"
 #include "ncps/ncpsform.h"
+#include "simprocess.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QStackedWidget>
 #include <QTimer>
 #include <cstdio>
@@ -111,7 +111,7 @@ double cpuShare(QTimer &ticker, int ms)
     return share;
 }
 
-QStringList startSimulator(QProcess &sim, int silent)
+QStringList startSimulator(SimProcess &sim, int silent)
 {
     QStringList sensors;
     const QDir dir(PELLORA_SENSOR_DIR);
@@ -119,16 +119,7 @@ QStringList startSimulator(QProcess &sim, int silent)
         sensors.append(dir.filePath(f));
     for (int i = 0; i < silent; ++i)
         sensors.append("silent");
-    sim.start(PELLORA_SIM_PATH, sensors);
-    sim.waitForStarted();
-    while (sim.waitForReadyRead(10000)) {
-        while (sim.canReadLine()) {
-            const QByteArray line = sim.readLine().trimmed();
-            if (line.startsWith("PELLORA_EXTRA_PORTS="))
-                return QString::fromLocal8Bit(line.mid(20)).split(',');
-        }
-    }
-    return {};
+    return sim.start(sensors) ? sim.ports() : QStringList();
 }
 
 }
@@ -146,7 +137,7 @@ int main(int argc, char *argv[])
     const int shotIndex = args.indexOf("--screenshot");
     const QString screenshot = shotIndex > 0 ? args.value(shotIndex + 1) : QString();
 
-    QProcess sim;
+    SimProcess sim;
     const QStringList ports = startSimulator(sim, silent);
     if (ports.isEmpty()) {
         std::fprintf(stderr, "pellora-sim did not start\n");
@@ -237,7 +228,5 @@ int main(int argc, char *argv[])
         runFor(1000);
         reportPolling("position", window.positionForm()->device(), &NCPSDevice::MeasurementUpdate);
     }
-    sim.terminate();
-    sim.waitForFinished(3000);
     return 0;
 }

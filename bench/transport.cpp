@@ -6,7 +6,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QProcess>
+#include "simprocess.h"
 #include <QSerialPort>
 
 #include <cstdio>
@@ -50,20 +50,12 @@ int main(int argc, char *argv[])
     const int runs = argc > 1 ? qMax(1, atoi(argv[1])) : 3;
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
 
-    QProcess sim;
-    sim.start(PELLORA_SIM_PATH, {"silent"});
-    QString silentPort;
-    while (silentPort.isEmpty() && sim.waitForReadyRead(10000)) {
-        while (sim.canReadLine()) {
-            const QByteArray line = sim.readLine().trimmed();
-            if (line.startsWith("PELLORA_EXTRA_PORTS="))
-                silentPort = QString::fromLocal8Bit(line.mid(20));
-        }
-    }
-    if (silentPort.isEmpty()) {
+    SimProcess sim;
+    if (!sim.start({"silent"})) {
         std::fprintf(stderr, "pellora-sim did not start\n");
         return 1;
     }
+    const QString silentPort = sim.port(0);
 
     for (int run = 0; run < runs; ++run) {
         QScopedPointer<SerialPortDriver> silent(driverFor(silentPort));
@@ -80,7 +72,5 @@ int main(int argc, char *argv[])
         ::close(master);
         measure("hung-up port", hungUp.data());
     }
-    sim.terminate();
-    sim.waitForFinished(3000);
     return 0;
 }

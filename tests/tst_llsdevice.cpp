@@ -221,17 +221,12 @@ void TestLLSDevice::parameters_data()
     SetParamStruct refused = profile({"0", "100"}, {"0"});
     refused.text = "true";
     row("table refused: profiling not switched on", "Murkwell", 0x20, "tankProfile," + tank, refused, "", {{"tankEnabled", false}});
-    row("8 V goes back to 10 V", "ILS", 0x60, range, values(0.5f, 8), "G 13|S 13 20|G 13|Z 0|S 389 33|S 38A 332|Z 0|" + ranges,
-        {{"type", "10V"}, {"maxCal", 10}, {"maxLimit", 10}, {"minValue", 0.5}, {"maxValue", 8}});
-    row("6 V stays in 10 V", "ILS", 0x20, range, values(1, 6), "S 389 66|S 38A 266|Z 0|" + ranges, {{"type", "10V"}, {"maxValue", 6}});
     row("12 bit never switches", "ILS", 0x20, range, values(0.5f, 4.5f), "S 389 CD|S 38A 733|Z 0|" + ranges, {{"type", "10V"}, {"maxValue", 4.5}}, "dac12bit");
     row("features unreadable: no switch, no write-back", "ILS", 0x20, range, values(0.5f, 4.5f), "G 13|Z 0|S 389 33|S 38A 1CC|Z 0|" + ranges,
         {{"type", "10V"}, {"maxValue", 4.5}}, {}, 1);
     row("switch not taken: nothing written in the old range's counts", "ILS", 0x60, range, values(0.5f, 8), "G 13|S 13 20|G 13|Z 0|" + ranges,
         {{"type", "5V"}, {"maxCal", 5}}, {}, 2);
     row("beyond the converter: not written", "Murkwell", 0, range, values(4, 40), ranges);
-    row("resistive with midpoint", "Murkwell", 0x100, range, values(10, 90, 60), "S 389 66|S 394 0|Z 0|S 394 266|S 38A 399|Z 0|G 387|G 388|G 391|G 394|"
-        + ranges.mid(12), {{"mid", 614}, {"minValue", 10}, {"maxValue", 90}});
     row("invert off, midpoint reset", "Murkwell", 0x100, "invertOutput,resetMidpoint", values(0, 0, 0, "false"), "S 391 1|Z 0|G 391|S 394 0|Z 0",
         {{"inverted", false}});
     // The counts of the range a switch would select are checked before the switch is written.

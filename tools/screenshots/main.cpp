@@ -11,6 +11,7 @@
 #include "lls/ui/probeoutputgaugewidget.h"
 #include "lls/ui/tankprofilehost.h"
 #include "lls/ui/tankprofilewidget.h"
+#include "simprocess.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -20,7 +21,6 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QToolBox>
@@ -171,33 +171,21 @@ bool waitFor(const std::function<bool()> &done, int ms)
 // The window on simulated sensors; started once for all the screens that need it.
 struct Session
 {
-    QProcess sim;
+    SimProcess sim;
     MainWindow *window = nullptr;
 
     bool start(const QStringList &sensors)
     {
-        sim.start(QStringLiteral(PELLORA_SIM_PATH), sensors);
-        QString ports;
-        while (ports.isEmpty() && sim.waitForReadyRead(10000))
-            while (sim.canReadLine()) {
-                const QString line = QString::fromLocal8Bit(sim.readLine()).trimmed();
-                if (line.startsWith(QLatin1String("PELLORA_EXTRA_PORTS=")))
-                    ports = line.mid(20);
-            }
+        const bool started = sim.start(sensors);
         SerialPortDriver::setPortList({});
-        qputenv("PELLORA_EXTRA_PORTS", ports.toLocal8Bit());
+        qputenv("PELLORA_EXTRA_PORTS", sim.extraPorts().toLocal8Bit());
         window = new MainWindow;
         // The level sensor form at its own size, 898 x 532, below the header and above the footer.
         window->resize(900, 652);
         window->show();
-        return !ports.isEmpty();
+        return started;
     }
-    ~Session()
-    {
-        delete window;
-        sim.terminate();
-        sim.waitForFinished(3000);
-    }
+    ~Session() { delete window; }
 };
 
 // Ended before the application object goes: a window outliving it would crash on the way out.

@@ -4,7 +4,8 @@
 //
 // SENSOR is a sensor description file (.json), a description written inline ('{"kind":...}'), or
 // one of the kinds silent, bootloader, garbage, stalled. SIGUSR1 stalls every port's writes from
-// then on (write time-outs on demand). Without any, every description in the
+// then on (write time-outs on demand); SIGUSR2 prints every level sensor's state on stderr, a
+// "BANK path ..." line per port and then "BANK END". Without any, every description in the
 // default sensor folder is used, in file name order. Each sensor gets its own pseudo-terminal; the
 // program prints one line per sensor and then the ready line PELLORA_EXTRA_PORTS=path,path,...
 #include "simport.h"
@@ -31,13 +32,25 @@ void quitOnSignal(int)
     _exit(0);
 }
 
-// SIGUSR1 stalls every port's writes, for tests of write time-outs at a chosen moment. The
-// handler only writes to a pipe; the event loop does the rest.
-int stallPipe[2] = {-1, -1};
-void stallOnSignal(int)
+// SIGUSR1 stalls every port's writes, for tests of write time-outs at a chosen moment; SIGUSR2
+// asks for the sensors' state, for tests that check what a sensor holds without a port of their
+// own. The handlers only write the signal number to a pipe; the event loop does the rest.
+int signalPipe[2] = {-1, -1};
+void passSignal(int signal)
 {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(stallPipe[1], &byte, 1);
+    const char byte = static_cast<char>(signal);
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+}
+
+void dumpState(const QList<SimPort *> &ports)
+{
+    for (SimPort *port : ports) {
+        const QByteArray state = port->sensor()->state();
+        if (!state.isEmpty())
+            std::fprintf(stderr, "BANK %s %s\n", qPrintable(port->devicePath()), state.constData());
+    }
+    std::fprintf(stderr, "BANK END\n");
+    std::fflush(stderr);
 }
 
 bool readDescription(const QString &argument, QJsonObject *description, QString *sourceFile, QString *error)
@@ -139,15 +152,21 @@ int main(int argc, char *argv[])
 
     std::signal(SIGINT, quitOnSignal);
     std::signal(SIGTERM, quitOnSignal);
-    if (::pipe(stallPipe) == 0) {
-        auto *stall = new QSocketNotifier(stallPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(stall, &QSocketNotifier::activated, [&ports] {
-            char byte;
-            [[maybe_unused]] const ssize_t got = ::read(stallPipe[0], &byte, 1);
+    if (::pipe(signalPipe) == 0) {
+        auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, [&ports] {
+            char byte = 0;
+            if (::read(signalPipe[0], &byte, 1) != 1)
+                return;
+            if (byte == SIGUSR2) {
+                dumpState(ports);
+                return;
+            }
             for (SimPort *port : qAsConst(ports))
                 port->stallWrites();
         });
-        std::signal(SIGUSR1, stallOnSignal);
+        std::signal(SIGUSR1, passSignal);
+        std::signal(SIGUSR2, passSignal);
     }
     return app.exec();
 }

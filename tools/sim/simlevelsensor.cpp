@@ -151,6 +151,16 @@ void SimLevelSensor::writeBack(int address)
     }
 }
 
+QByteArray SimLevelSensor::state() const
+{
+    QByteArray line = "locked=" + QByteArray::number(m_locked ? 1 : 0) + " measuring=" + QByteArray::number(m_measuring ? 1 : 0)
+        + " fixed=" + QByteArray::number(m_fixedOutput);
+    for (int address = 0; address < BankSize; ++address)
+        if (m_bank.at(address) != 0)
+            line += ' ' + QByteArray::number(address) + '=' + hex8(m_bank.at(address));
+    return line;
+}
+
 QByteArray SimLevelSensor::frame(const QByteArray &command, const QByteArray &payload) const
 {
     return echoOf(command) + "\r\n\r\x02" + payload + "\r\n>";

@@ -24,6 +24,8 @@ class SimLevelSensor : public SimSensor
 public:
     explicit SimLevelSensor(const QJsonObject &description);
     QByteArray answer(const QByteArray &command) override;
+    // "locked=1 measuring=1 fixed=-1 3=00000001 19=00000020 ...": every register that is not zero.
+    QByteArray state() const override;
 
     static constexpr int BankSize = 2048;
 

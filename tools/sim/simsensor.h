@@ -27,6 +27,9 @@ public:
     // default cuts by chunkSize (0 = one piece).
     virtual QList<QByteArray> pieces(const QByteArray &reply) const;
 
+    // One line of what the sensor holds, for the state dump (SIGUSR2); empty: nothing to show.
+    virtual QByteArray state() const { return {}; }
+
     int answerDelayMs = 5;
     bool paced = true;     // 19200 baud: about 0.52 ms a byte
     int chunkSize = 0;

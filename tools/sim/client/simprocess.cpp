@@ -35,6 +35,8 @@ bool SimProcess::start(const QStringList &arguments, int timeoutMs)
             seen += line + '\n';
             if (line.startsWith("PELLORA_EXTRA_PORTS=")) {
                 m_ports = QString::fromLocal8Bit(line.mid(20)).split(',', Qt::SkipEmptyParts);
+                // Nothing more comes on stdout: waits are for the log and the dumps.
+                m_process.setReadChannel(QProcess::StandardError);
                 return true;
             }
         }
@@ -67,10 +69,20 @@ void SimProcess::pause()
     ::kill(static_cast<pid_t>(m_process.processId()), SIGSTOP);
 }
 
+QStringList SimProcess::readErrorLines()
+{
+    m_partial += m_process.readAllStandardError();
+    const int end = m_partial.lastIndexOf('\n');
+    if (end < 0)
+        return {};
+    const QStringList lines = QString::fromLatin1(m_partial.left(end)).split('\n', Qt::SkipEmptyParts);
+    m_partial.remove(0, end + 1);
+    return lines;
+}
+
 QStringList SimProcess::takeLog()
 {
-    const QStringList lines = QString::fromLatin1(m_process.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
-    m_log += lines;
+    m_log += readErrorLines();
     QStringList all = m_log;
     m_log.clear();
     return all;
@@ -80,7 +92,7 @@ int SimProcess::commandsSeen(const QString &port, int count, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
     for (;;) {
-        m_log += QString::fromLatin1(m_process.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+        m_log += readErrorLines();
         int seen = 0;
         for (const QString &line : qAsConst(m_log))
             if (line.startsWith(port + " <- "))
@@ -88,5 +100,44 @@ int SimProcess::commandsSeen(const QString &port, int count, int timeoutMs)
         if (seen >= count || deadline.hasExpired())
             return seen;
         m_process.waitForReadyRead(20);
+    }
+}
+
+QMap<QString, SimBank> SimProcess::banks(int timeoutMs)
+{
+    ::kill(static_cast<pid_t>(m_process.processId()), SIGUSR2);
+    QMap<QString, SimBank> banks;
+    QDeadlineTimer deadline(timeoutMs);
+    bool ended = false;
+    for (;;) {
+        for (const QString &line : readErrorLines()) {
+            if (ended || !line.startsWith("BANK ")) {
+                m_log << line;
+                continue;
+            }
+            const QStringList fields = line.split(' ');
+            if (fields.at(1) == "END") {
+                ended = true;
+                continue;
+            }
+            SimBank &bank = banks[fields.at(1)];
+            for (const QString &field : fields.mid(2)) {
+                const QString key = field.section('=', 0, 0);
+                const QString value = field.section('=', 1);
+                if (key == "locked")
+                    bank.locked = value == "1";
+                else if (key == "measuring")
+                    bank.measuring = value == "1";
+                else if (key == "fixed")
+                    bank.fixed = value.toInt();
+                else
+                    bank.registers.insert(key.toInt(), value.toUInt(nullptr, 16));
+            }
+        }
+        if (ended)
+            return banks;
+        if (deadline.hasExpired())
+            return {};
+        m_process.waitForReadyRead(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())));
     }
 }

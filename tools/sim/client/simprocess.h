@@ -1,8 +1,19 @@
 #ifndef SIMPROCESS_H
 #define SIMPROCESS_H
 
+#include <QMap>
 #include <QProcess>
 #include <QStringList>
+
+// A level sensor's state as the simulator dumps it: its lock, measuring mode, the fixed output it
+// holds (-1: none) and every register that is not zero.
+struct SimBank
+{
+    bool locked = false;
+    bool measuring = false;
+    int fixed = -1;
+    QMap<int, quint32> registers;
+};
 
 // Runs pellora-sim for a test: start() waits for its ready line, the destructor stops it.
 class SimProcess
@@ -22,11 +33,17 @@ public:
     QStringList takeLog();
     // Waits until the log holds at least count commands for the port, or the time is up.
     int commandsSeen(const QString &port, int count = 0, int timeoutMs = 0);
+    // Every level sensor's state by port (SIGUSR2); empty when the dump does not come in time. The
+    // command log read meanwhile is kept for takeLog().
+    QMap<QString, SimBank> banks(int timeoutMs = 5000);
     static QString sensorFile(const QString &name);
     static QString simulatorPath();
 
 private:
+    QStringList readErrorLines();
+
     QProcess m_process;
+    QByteArray m_partial;  // the start of a stderr line whose end has not come yet
     QStringList m_ports;
     QStringList m_log;
 };
