@@ -14,9 +14,14 @@ namespace SettingsFile {
 
 namespace {
 
-QString percentText(float percent)
+// A whole percent where it gives back the sensor's count, else the exact percentage: a count set
+// by other means (a factory value, an FPC file) would otherwise come back a count off.
+QString percentText(float percent, int count, int levelMax)
 {
-    return QString::number(LevelArithmetic::roundHalfUp(percent));
+    const int whole = LevelArithmetic::roundHalfUp(percent);
+    if (std::abs(LevelArithmetic::countOfPercent(static_cast<float>(whole), levelMax)) == std::abs(count))
+        return QString::number(whole);
+    return QString::number(percent, 'g', 6);
 }
 
 QString valueText(float value)
@@ -54,8 +59,8 @@ QVector<QPair<QString, QString>> valuesOf(const LLSDevice &d, const QString &out
         {QStringLiteral("sensorType/Serial"), d.deviceId()},
         {QStringLiteral("sensorType/Firmware"), d.firmwareVersion()},
         {QStringLiteral("sensorType/ProductType"), d.OutputType()},
-        {QStringLiteral("settings/MinMeasuredRange"), percentText(d.MeasuringRangeMinPercent())},
-        {QStringLiteral("settings/MaxMeasuredRange"), percentText(d.MeasuringRangeMaxPercent())},
+        {QStringLiteral("settings/MinMeasuredRange"), percentText(d.MeasuringRangeMinPercent(), d.MeasuringRangeMin(), d.LevelMax())},
+        {QStringLiteral("settings/MaxMeasuredRange"), percentText(d.MeasuringRangeMaxPercent(), d.MeasuringRangeMax(), d.LevelMax())},
         {QStringLiteral("settings/TankProfileEnable"), d.TankProfileEnabled() ? QStringLiteral("true") : QStringLiteral("false")},
         {QStringLiteral("settings/TankProfileLiquidLevel"), d.TankProfileLevels().join(QLatin1Char(','))},
         {QStringLiteral("settings/TankProfileOutputLevel"), d.TankProfileOutputs().join(QLatin1Char(','))},
@@ -65,8 +70,8 @@ QVector<QPair<QString, QString>> valuesOf(const LLSDevice &d, const QString &out
     if (outputType == QLatin1String("resistive"))
         values.append({QStringLiteral("settings/MidOutputRange"), outputText(d, d.MidOutput(), d.MidOutputValue())});
     values.append({QStringLiteral("settings/SwitchOutputAlarmMode"), d.HysteresisAbove() ? QStringLiteral("empty") : QStringLiteral("full")});
-    values.append({QStringLiteral("settings/WarningLevel"), percentText(d.WarningLevelPercent())});
-    values.append({QStringLiteral("settings/WarningHysteresis"), percentText(d.HysteresisPercent())});
+    values.append({QStringLiteral("settings/WarningLevel"), percentText(d.WarningLevelPercent(), d.WarningLevel(), d.LevelMax())});
+    values.append({QStringLiteral("settings/WarningHysteresis"), percentText(d.HysteresisPercent(), d.WarningHysteresis(), d.LevelMax())});
     return values;
 }
 

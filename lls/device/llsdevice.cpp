@@ -12,6 +12,7 @@
 #include <QSaveFile>
 #include <QThread>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace LevelArithmetic;
@@ -126,6 +127,10 @@ bool LLSDevice::SensorLost() const
 
 void LLSDevice::close()
 {
+    // A write or an ended output test leaves an industrial sensor unlocked until the next
+    // measurement; one closed after it must not stay open to any command on the line.
+    if (!SensorLost())
+        protocol->Release();
     protocol->Driver()->close();
 }
 
@@ -457,7 +462,8 @@ void LLSDevice::writeOutputRange(const SetParamStruct &s)
     float step = outputStep(minCalibratedOutput, maxCalibrated, dacMax);
     int rangeBit = -1;  // -1: the range stays; else the new value of the 5 V bit
     if (outputUnit == QLatin1String("V") && dac10bit) {
-        const int hi = outputCount(s.value2, minCalibratedOutput, step);
+        // The higher end picks the range: an output that falls as the tank fills has it first.
+        const int hi = outputCount(std::max(s.value1, s.value2), minCalibratedOutput, step);
         const float exactTop = static_cast<float>(hi) * step + minCalibratedOutput;
         const float top = static_cast<float>(truncate(exactTop * 100.0f + 0.5f)) / 100.0f;
         if (top > maxCalibratedOutput) {

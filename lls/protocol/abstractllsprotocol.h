@@ -28,6 +28,9 @@ public:
     virtual void SetMeasuringMode(bool on) = 0;
     virtual LevelSensorData ReadMeasurement() = 0;
     virtual void Commit() = 0;
+    // Before the port closes: leaves the sensor as the program found it. The industrial variant
+    // locks it again when a write left it unlocked.
+    virtual void Release() {}
 
     // Whether a register value read with ReadRegister holds four printable characters.
     static bool IsAlphaNumQByte(const QByteArray &hexValue, bool rejectAllSpaces);

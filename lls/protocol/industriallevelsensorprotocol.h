@@ -17,6 +17,7 @@ public:
     void SetMeasuringMode(bool on) override;
     LevelSensorData ReadMeasurement() override;
     void Commit() override;
+    void Release() override { lock(); }
 
     bool isLocked() const { return locked; }
 

@@ -442,6 +442,10 @@ void LLSForm::on_invertedOutputCheckBox_toggled(bool checked)
     if (filling)
         return;
     askedInversion = checked;
+    // The sensor takes the inversion at once: until SET keeps it, it is a test like the sliders',
+    // and Cancel, another page or leaving puts the sensor's own back.
+    if (checked != filledInversion)
+        setOutputTestRunning(true);
     SetParamStruct s;
     s.text = checked ? QStringLiteral("true") : QStringLiteral("false");
     sendRequest(QStringLiteral("invertOutput"), s);
