@@ -238,7 +238,8 @@ void TestLLSModel::files(bool fpc)
 {
     log(fpc ? "FPC export, import into the other of the pair" : "settings save and load");
     switchPage(w<QToolBox>("setToolBox")->count() - 1);
-    file = dir.filePath(QString("step%1.%2").arg(steps.size()).arg(fpc ? "fpc" : "conf"));
+    // A name of this walk's own: a save refused here must not load another walk's file.
+    file = dir.filePath(QString("seed%1-%2-step%3.%4").arg(shellSeed).arg(type).arg(steps.size()).arg(fpc ? "fpc" : "conf"));
     w<QPushButton>(fpc ? "exportFPC" : "saveSettings")->click();
     expect(idle(), "saving did not end");
     if (!fpc)
