@@ -253,6 +253,7 @@ void TestLLSForm::outputTestAlwaysEnds()
     LLSForm form(&rig.device, nullptr);
     QObject::disconnect(&form, &LLSForm::ReadMeasurement, nullptr, nullptr);
     form.start();
+    form.findChild<QToolBox *>("setToolBox")->setCurrentIndex(2);
     QMetaObject::invokeMethod(&form, "on_outputSelection_activated", Q_ARG(int, 2));
     form.findChild<QSlider *>("midpointOutputSlider")->setSliderDown(true);
     form.findChild<QSlider *>("midpointOutputSlider")->setSliderDown(false);
