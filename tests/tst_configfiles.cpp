@@ -279,6 +279,17 @@ void TestConfigFiles::saveAndSendGuards()
     const QString refusal = answerMessageBoxes([&] { QMetaObject::invokeMethod(&form, "on_saveSettings_clicked"); });
     QVERIFY2(refusal.contains("tank profile is on, but its table is empty"), qPrintable(refusal));
     QVERIFY(QDir(dir.path()).isEmpty());
+    // Every output type saves what its own load needs (a resistive one its midpoint).
+    for (const quint32 features : {0x0u, 0x20u, 0x100u, 0x200u}) {
+        LLSRig other("Murkwell");
+        other.registers = {{904, 1023}, {905, 30}, {906, 700}, {916, 300}};
+        other.load(features);
+        SettingsFile::Values values;
+        for (const auto &value : SettingsFile::valuesOf(other.device, other.device.OutputType()))
+            values.insert(value.first, value.second);
+        QString why;
+        QVERIFY2(!SettingsFile::plan(values, {"Murkwell", other.device.OutputType(), true, false}, &why).isEmpty(), qPrintable(why));
+    }
     rig.unreadable.clear();
     rig.load(0x80);
     QCOMPARE(answerMessageBoxes([&] { QMetaObject::invokeMethod(&form, "on_saveSettings_clicked"); }), QString());

@@ -227,8 +227,6 @@ void TestLLSDevice::parameters_data()
     row("switch not taken: nothing written in the old range's counts", "ILS", 0x60, range, values(0.5f, 8), "G 13|S 13 20|G 13|Z 0|" + ranges,
         {{"type", "5V"}, {"maxCal", 5}}, {}, 2);
     row("beyond the converter: not written", "Murkwell", 0, range, values(4, 40), ranges);
-    row("invert off, midpoint reset", "Murkwell", 0x100, "invertOutput,resetMidpoint", values(0, 0, 0, "false"), "S 391 1|Z 0|G 391|S 394 0|Z 0",
-        {{"inverted", false}});
     // The counts of the range a switch would select are checked before the switch is written.
     row("5 V asked for 20 V: nothing written", "ILS", 0x60, range, values(0.5f, 20), ranges, {{"type", "5V"}, {"maxCal", 5}});
     row("Murkwell 10 V range is 11.2 V full scale", "Murkwell", 0x60, range, values(0.5f, 8), "G 13|S 13 20|G 13|Z 0|S 389 2E|S 38A 2DB|Z 0|" + ranges,

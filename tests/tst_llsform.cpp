@@ -1,8 +1,6 @@
-// The level sensor form: its page rules, and against pellora-sim through the main window the
-// pages of each sensor type, the live display, the requests each action sends with the registers
-// they change, the output tests, leaving and settings files. (Rescans and lost sensors while a
-// form is shown: tst_faults.)
-#include "device/serialportdriver.h"
+// The level sensor form: its page rules, each preset's writes, and against pellora-sim the pages of
+// each sensor type and the live display. (Random walks with register checks: tst_llsmodel; lost
+// sensors: tst_faults.)
 #include "lls/device/llsdevice.h"
 #include "lls/ui/llsform.h"
 #include "lls/ui/llsformrules.h"
@@ -10,18 +8,10 @@
 #include "modalanswer.h"
 #include "shell.h"
 
-#include <QCheckBox>
 #include <QComboBox>
-#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QRegularExpression>
-#include <QSerialPort>
-#include <QSettings>
-#include <QSignalSpy>
 #include <QSlider>
-#include <QTemporaryDir>
-#include <QSpinBox>
 #include <QStackedWidget>
 #include <QToolBox>
 #include <QtTest>
@@ -55,8 +45,6 @@ struct Session : Shell
     }
     template<typename T>
     T *w(const char *name) const { return window->levelForm()->findChild<T *>(QLatin1String(name)); }
-    void click(const char *button) const { QTest::mouseClick(w<QPushButton>(button), Qt::LeftButton); }
-    void leave() const { QTest::mouseClick(window->findChild<QPushButton *>("navigationButton"), Qt::LeftButton); }
     // Commands the sensor received since the last call, e.g. "S 387 66\r" shown as "S 387 66\\r".
     QStringList commands(Sensor sensor)
     {
@@ -120,6 +108,10 @@ void TestLLSForm::switchAndOutputRules()
     QCOMPARE(outputGaugeScale("5V", 5.01f).maximum, 10.0f);
     QCOMPARE(sliderPosition(3, 0, 0, 1023), 0);  // no limits before a load
     QVERIFY(!outputButtonsAfterChoice(true, 20, 10, 30, 0, 11.5f, 16.8f).set.has_value());
+    // A resistive midpoint outside empty..full is never offered for SET, but can be cancelled.
+    for (const double midpoint : {5.0, 20.0, 0.0})
+        QCOMPARE(outputButtonsAfterEdit(true, 5, midpoint, 15, 0, 11.5f, 16.8f).set, std::optional<bool>(false));
+    QVERIFY(outputButtonsAfterEdit(true, 5, 20, 15, 0, 11.5f, 16.8f).cancel);
 }
 
 void TestLLSForm::pagesPerSensorType_data()

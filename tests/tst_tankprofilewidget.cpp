@@ -253,6 +253,12 @@ void TestTankProfileWidget::sending()
     QTest::ignoreMessage(QtDebugMsg, "TankProfileWidget::refreshTableView: size not equal!!!");
     editor.refreshTableView({"0", "100"}, {"0"}, false);
     QCOMPARE(editor.cells(), "|");
+
+    // As a window of its own, Escape closes it as its close button would.
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&editor));
+    QTest::keyClick(&editor, Qt::Key_Escape);
+    QVERIFY(!editor.isVisible());
 }
 
 QTEST_MAIN(TestTankProfileWidget)
