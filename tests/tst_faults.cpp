@@ -111,7 +111,9 @@ void TestFaults::misbehavingSensor()
         QTRY_VERIFY_WITH_TIMEOUT(!window.isScanning(), 30000);
     }
     const double share = (cpuSeconds() - cpuBefore) / qMax(1.0, clock.elapsed() / 1000.0);
-    QVERIFY2(share < 0.3, qPrintable(QString("CPU %1 of one core").arg(share)));
+    // A spinning loop takes a whole core; sanitizers and test programs running alongside push an
+    // honest loop's share up to about a third.
+    QVERIFY2(share < 0.5, qPrintable(QString("CPU %1 of one core").arg(share)));
 }
 
 QTEST_MAIN(TestFaults)
