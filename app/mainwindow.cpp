@@ -24,6 +24,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <utility>
 #include <QUrl>
 
 static void initPelloraResources()
@@ -237,11 +238,13 @@ void MainWindow::onInterfaceError(const QString &errorMSG)
     // Every failed write attempt reports; a scan running or waiting already covers them all.
     if (isScanning())
         return;
+    // Taken now: a reply may still land while a dialog is being closed.
+    writeCutOff = writeCutOff || (llsForm && ui->mainMenuStack->currentWidget() == llsForm && llsForm->isWriting());
     if (closeModalFirst([this, errorMSG] { onInterfaceError(errorMSG); }))
         return;
     // Back at the list the user must still learn that the sensor was cut off in the middle.
     QString port;
-    bool writing = false;
+    const bool writing = std::exchange(writeCutOff, false);
     if (ui->stackedWidget->currentIndex() == 1) {
         QWidget *form = ui->mainMenuStack->currentWidget();
         AbstractDevice *device = form == llsForm && llsForm ? static_cast<AbstractDevice *>(llsForm->device())
@@ -249,7 +252,6 @@ void MainWindow::onInterfaceError(const QString &errorMSG)
                                                             : nullptr;
         if (device && device->interfaceDriver())
             port = device->interfaceDriver()->name();
-        writing = form == llsForm && llsForm && llsForm->isWriting();
     }
     on_navigationButton_clicked();
     // Only a write under way can have been left incomplete; polling only reads.

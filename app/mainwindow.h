@@ -56,6 +56,7 @@ private slots:
 
 private:
     bool closeModalFirst(const std::function<void()> &again);
+    bool writeCutOff = false;  // a write time-out hit the level sensor form while it was writing
     void queueScan();
     void discardForms();
     void drainWorker(int timeoutMs);

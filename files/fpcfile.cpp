@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace FpcFile {
 
@@ -248,7 +249,7 @@ Import parse(const QByteArray &text)
                 const QString text = f.at(2);
                 const bool infinite = text == QLatin1String("inf") || text == QLatin1String("-inf");
                 real = infinite ? (text.startsWith(QLatin1Char('-')) ? -HUGE_VAL : HUGE_VAL) : text.toDouble(&taken);
-                taken = infinite || (taken && std::isfinite(real) && std::fabs(real) <= 3.4028234e38);
+                taken = infinite || (taken && std::isfinite(real) && std::fabs(real) <= std::numeric_limits<float>::max());
                 if (taken) {
                     const float single = static_cast<float>(real);
                     std::memcpy(&bits, &single, sizeof bits);

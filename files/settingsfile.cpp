@@ -18,8 +18,9 @@ namespace {
 // by other means (a factory value, an FPC file) would otherwise come back a count off.
 QString percentText(float percent, int count, int levelMax)
 {
+    // The hysteresis is saved as a magnitude and loaded with its sign: compare it signed.
     const int whole = LevelArithmetic::roundHalfUp(percent);
-    if (std::abs(LevelArithmetic::countOfPercent(static_cast<float>(whole), levelMax)) == std::abs(count))
+    if (LevelArithmetic::countOfPercent(static_cast<float>(count < 0 ? -whole : whole), levelMax) == count)
         return QString::number(whole);
     return QString::number(percent, 'g', 6);
 }

@@ -379,7 +379,7 @@ void TestLLSModel::walk()
         if (!boxes.isEmpty())
             steps.last() += " [" + boxes.join(" / ") + "]";
         expect(boxes.isEmpty() || action == Settings || action == Fpc, "unexpected message box: " + boxes.join(" / "));
-        expect(boxes.filter(QRegularExpression("not exported|did not complete")).isEmpty(), "the FPC file went wrong: " + boxes.join(" / "));
+        expect(boxes.filter(QRegularExpression("not exported|not completely|did not complete")).isEmpty(), "the FPC file went wrong: " + boxes.join(" / "));
     }
     open(-1);  // leaving is checked as any other step, unless the walk failed already
     if (!failure.isEmpty()) {

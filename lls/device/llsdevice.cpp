@@ -128,8 +128,9 @@ bool LLSDevice::SensorLost() const
 void LLSDevice::close()
 {
     // A write or an ended output test leaves an industrial sensor unlocked until the next
-    // measurement; one closed after it must not stay open to any command on the line.
-    if (!SensorLost())
+    // measurement; one closed after it must not stay open to any command on the line. Not after a
+    // failed exchange: a dead line would only add its time-outs to the way out.
+    if (protocol->FailedExchanges() == 0)
         protocol->Release();
     protocol->Driver()->close();
 }
@@ -466,13 +467,16 @@ void LLSDevice::writeOutputRange(const SetParamStruct &s)
         const int hi = outputCount(std::max(s.value1, s.value2), minCalibratedOutput, step);
         const float exactTop = static_cast<float>(hi) * step + minCalibratedOutput;
         const float top = static_cast<float>(truncate(exactTop * 100.0f + 0.5f)) / 100.0f;
-        if (top > maxCalibratedOutput) {
+        // The sensor's own counts written back (a Cancel, a settings file saved from it) keep its range.
+        const bool held = outputCount(s.value1, minCalibratedOutput, step) == outputRangeMin
+            && outputCount(s.value2, minCalibratedOutput, step) == outputRangeMax;
+        if (!held && top > maxCalibratedOutput) {
             rangeBit = 0;
             type = QStringLiteral("10V");
             // A Murkwell sensor's 10 V range runs to 11.2 V at full scale, as its load says.
             maxCalibrated = m_deviceType == QLatin1String("Murkwell") ? 11.2f : 10.0f;
             maxLimit = 10.0f;
-        } else if (top <= 4.75f) {
+        } else if (!held && top <= 4.75f) {
             rangeBit = 1;
             type = QStringLiteral("5V");
             maxCalibrated = 5.0f;
@@ -586,10 +590,12 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
         } else if (name == QLatin1String("NMEAliquidType")) {
             const bool finite = numbers(name, {s.value1, s.value2});
             const int type = roundHalfUp(s.value1);
-            if (finite && type >= 0 && type <= 5)
+            // Only what changed is written: a type or number the sensor holds but the form cannot
+            // show (unreadable, or out of range) is left as it is.
+            if (finite && type >= 0 && type <= 5 && type != nmeaLiquidType)
                 writeNumber(NmeaLiquidTypeRegister, type);
             const int instance = roundHalfUp(s.value2);
-            if (finite && instance >= 0 && instance <= 15) {
+            if (finite && instance >= 0 && instance <= 15 && instance != nmeaInstance) {
                 writeNumber(NmeaInstanceRegister, instance);
                 writeNumber(NmeaInstanceCopyRegister, instance);
             }

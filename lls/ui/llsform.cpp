@@ -336,7 +336,7 @@ void LLSForm::OnParamSet(QString param, SetParamStruct a_setParamStruct)
     if (left || !m_device)
         return;
     const SetParamStruct &s = a_setParamStruct;
-    if (tableSending && param.split(QLatin1Char(',')).contains(QLatin1String("tankProfile"))) {
+    if (tableSending && param == QLatin1String("tankProfile,tankProfileEnable")) {
         tableSending = false;
         setFileButtonsEnabled(true);
         editor()->showTablePage();
@@ -345,7 +345,7 @@ void LLSForm::OnParamSet(QString param, SetParamStruct a_setParamStruct)
         if (param != QLatin1String("loadingFinish"))
             return;
         setSetButtonsDisabled(true);
-        ui->loadSettingsButton->setEnabled(true);
+        ui->loadSettingsButton->setEnabled(!tableSending);
         loadingFile = false;
         updateFromDevice();
         polling = true;
@@ -409,9 +409,14 @@ void LLSForm::setSetButtonsDisabled(bool b)
 {
     for (QWidget *button : {ui->setLiquidType, ui->setMeasuringRange, ui->setOutputRange, ui->setSwitchOutput})
         button->setDisabled(b);
-    // A Cancel pressed meanwhile would write the range as it was before the write under way.
-    if (b)
+    // A Cancel pressed meanwhile would write the range as it was before the write under way, and a
+    // test started meanwhile would be undone by it. The reply's refresh enables them again.
+    if (b) {
         ui->CancelOutputRange->setEnabled(false);
+        for (QWidget *editor : std::initializer_list<QWidget *>{ui->emptyOutputSlider, ui->midpointOutputSlider, ui->fullOutputSlider,
+                                                               ui->invertedOutputCheckBox})
+            editor->setEnabled(false);
+    }
 }
 
 void LLSForm::colourSummaryFrames(int dark)

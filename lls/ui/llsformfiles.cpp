@@ -55,8 +55,11 @@ QString LLSForm::askFileName(FileDialog kind, const QString &caption, const QStr
 
 void LLSForm::setFileButtonsEnabled(bool on)
 {
-    for (QWidget *button : {ui->exportFPC, ui->importFPC, ui->loadSettingsButton, ui->saveSettings})
+    for (QWidget *button : {ui->exportFPC, ui->saveSettings})
         button->setEnabled(on);
+    // Nothing that writes the sensor starts while the editor's table is being written.
+    for (QWidget *button : {ui->importFPC, ui->loadSettingsButton})
+        button->setEnabled(on && !tableSending);
 }
 
 // --- Settings files ---------------------------------------------------------------------------
@@ -297,9 +300,21 @@ void LLSForm::reportFileResult(const QString &operation)
     QStringList parts;
     if (!report.isEmpty())
         parts << report;
-    if (!skipped.isEmpty())
+    if (!skipped.isEmpty()) {
+        // A wrong file can skip hundreds: the box shows twenty, its details the rest.
+        QString list = skipped.mid(0, 20).join(QLatin1Char('\n'));
+        if (skipped.size() > 20)
+            list += tr("\n... and %1 more (Show Details...)").arg(skipped.size() - 20);
         parts << (skipped.size() == 1 ? tr("One line of the file was not imported:") : tr("%1 lines of the file were not imported:").arg(skipped.size()))
-                + QLatin1Char('\n') + skipped.join(QLatin1Char('\n'));
-    if (!parts.isEmpty())
-        QMessageBox::warning(this, QStringLiteral("Warning"), tr("The FPC import did not complete. %1").arg(parts.join(QStringLiteral("\n\n"))));
+                + QLatin1Char('\n') + list;
+    }
+    if (parts.isEmpty())
+        return;
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"),
+                    (report.isEmpty() ? tr("The FPC file was imported, but not completely. %1") : tr("The FPC import did not complete. %1"))
+                        .arg(parts.join(QStringLiteral("\n\n"))),
+                    QMessageBox::Ok, this);
+    if (skipped.size() > 20)
+        box.setDetailedText(skipped.join(QLatin1Char('\n')));
+    box.exec();
 }

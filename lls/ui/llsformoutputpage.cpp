@@ -9,6 +9,8 @@
 
 #include <QDebug>
 
+#include <utility>
+
 using namespace LLSFormRules;
 
 namespace {
@@ -419,9 +421,9 @@ void LLSForm::sendOutputCancel()
             param += QStringLiteral(",invertOutput");
             s.text = filledInversion ? QStringLiteral("true") : QStringLiteral("false");
             askedInversion = filledInversion;
-            filling = true;
+            const bool wasFilling = std::exchange(filling, true);
             ui->invertedOutputCheckBox->setChecked(filledInversion);
-            filling = false;
+            filling = wasFilling;
         }
     }
     setOutputTestRunning(false);
