@@ -4,6 +4,7 @@
 #include "device/devicecatalogue.h"
 #include "files/fpcfile.h"
 #include "files/settingsfile.h"
+#include "lls/device/levelarithmetic.h"
 #include "lls/ui/llsform.h"
 #include "llsrig.h"
 #include "modalanswer.h"
@@ -282,13 +283,15 @@ void TestConfigFiles::saveAndSendGuards()
     // Every output type saves what its own load needs (a resistive one its midpoint).
     for (const quint32 features : {0x0u, 0x20u, 0x100u, 0x200u}) {
         LLSRig other("Murkwell");
-        other.registers = {{904, 1023}, {905, 30}, {906, 700}, {916, 300}};
+        other.registers = {{904, 1023}, {905, 30}, {906, 700}, {916, 300}, {907, 512}, {908, 0xFFFFFE00}};
         other.load(features);
         SettingsFile::Values values;
         for (const auto &value : SettingsFile::valuesOf(other.device, other.device.OutputType()))
             values.insert(value.first, value.second);
         QString why;
-        QVERIFY2(!SettingsFile::plan(values, {"Murkwell", other.device.OutputType(), true, false}, &why).isEmpty(), qPrintable(why));
+        const auto requests = SettingsFile::plan(values, {"Murkwell", other.device.OutputType(), true, false}, &why);
+        QVERIFY2(!requests.isEmpty(), qPrintable(why));
+        QCOMPARE(LevelArithmetic::countOfPercent(requests.at(2).values.value2, 1023), -512);  // a full alarm's hysteresis, exact
     }
     rig.unreadable.clear();
     rig.load(0x80);

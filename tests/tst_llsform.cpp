@@ -233,6 +233,16 @@ void TestLLSForm::presetsWriteWhatTheyName()
         + QString::number(rig.registers.value(906)) + ' ' + QString::number(rig.registers.value(913)) + ' ' + QString::number(rig.registers.value(916));
     QTEST(held, "registers");
     QCOMPARE(combo->currentIndex(), preset);
+    // Cancel writes back the sensor's own counts, and they keep its range: a 10 V output set to
+    // 0.25-4.75 V does not move to the 5 V range.
+    if (features == 0x20 && family == "ILS") {
+        rig.registers.insert(19, 0x20), rig.registers.insert(905, 26), rig.registers.insert(906, 486);
+        rig.load(0x20);
+        form.updateFromDevice();
+        QMetaObject::invokeMethod(&form, "on_outputSelection_activated", Q_ARG(int, 1));
+        QTest::mouseClick(form.findChild<QPushButton *>("CancelOutputRange"), Qt::LeftButton);
+        QCOMPARE(QList<quint32>({rig.registers.value(19), rig.registers.value(905), rig.registers.value(906)}), QList<quint32>({0x20, 26, 486}));
+    }
 }
 
 // A press that moves nothing still holds the output: Cancel is offered and the page says so. A
