@@ -115,11 +115,13 @@ QString Select::notice() const
     return ui->noticeLabel->text();
 }
 
-void Select::showProgress(int number, int count, const QString &port)
+void Select::showProgress(int answered, int count, const QString &port)
 {
+    Q_UNUSED(port)
     if (!listStale)
         return;  // a late report of a scan that has already ended
-    ui->scanProgressLabel->setText(tr("Searching %1 (%2 of %3)").arg(port).arg(number).arg(count));
+    ui->scanProgressLabel->setText(count == 1 ? tr("Searching 1 port (%1 answered)").arg(answered)
+                                              : tr("Searching %1 ports (%2 answered)").arg(count).arg(answered));
     ui->scanProgressLabel->show();
 }
 

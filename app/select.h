@@ -27,9 +27,9 @@ public:
     // until the user selects or searches again.
     void showNotice(const QString &text);
     QString notice() const;
-    // The port being searched: "Searching pts/7 (8 of 30)", on the searching page and after the
-    // fallback alike.
-    void showProgress(int number, int count, const QString &port);
+    // How far the search has come, "Searching 30 ports (12 answered)", on the searching page and
+    // after the fallback alike.
+    void showProgress(int answered, int count, const QString &port);
     // What became of every port, under the list; a hint when a port lacked permission.
     void showPortReports(const QVector<PortReport> &reports);
     QString progressText() const;

@@ -38,3 +38,12 @@ void AbstractDevice::reportNoAnswer(AbstractInterfaceDriver *driver, const QStri
 {
     emit CommunicationFailed(request, tr("The sensor on %1 did not answer.").arg(driver->name()), false);
 }
+
+void AbstractDevice::moveToThreadWithParts(QThread *thread)
+{
+    moveToThread(thread);
+    if (QObject *protocol = protocolObject())
+        protocol->moveToThread(thread);
+    if (AbstractInterfaceDriver *driver = interfaceDriver())
+        driver->moveToThreadWithPort(thread);
+}

@@ -23,6 +23,10 @@ public:
     virtual QString deviceType() const = 0;
     virtual AbstractInterfaceDriver *interfaceDriver() const = 0;
 
+    // Moves the device with its protocol, driver and port to another thread (from the device's
+    // own thread): a scan identifies each port on a thread of its own.
+    void moveToThreadWithParts(QThread *thread);
+
 public slots:
     virtual bool open() = 0;
     virtual void close() = 0;
@@ -34,6 +38,8 @@ signals:
     void CommunicationFailed(QString request, QString message, bool portLost);
 
 protected:
+    // The protocol object between the device and its driver.
+    virtual QObject *protocolObject() const = 0;
     // Opens the driver; a port that cannot be opened is reported through CommunicationFailed.
     bool openDriver(AbstractInterfaceDriver *driver);
     // Reports an exchange that brought no usable reply.

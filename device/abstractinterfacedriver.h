@@ -26,6 +26,9 @@ public:
     virtual QString openError() const { return QString(); }
     // The same as one of the scan report's outcomes (PermissionDenied, Busy or CannotOpen).
     virtual PortReport::Outcome openFailure() const { return PortReport::CannotOpen; }
+    // Moves the driver, and whatever port object it works, to another thread: a scan probes each
+    // port on a thread of its own. Called from the driver's current thread, with the port closed.
+    virtual void moveToThreadWithPort(QThread *thread) { moveToThread(thread); }
 
 protected:
     QString m_type;

@@ -40,8 +40,8 @@ public slots:
 
 signals:
     void ScanFinished();
-    // Before each port is probed: its number (from 1), how many there are, and its name.
-    void ScanProgress(int number, int count, QString port);
+    // As the ports answer (all are probed at once): how many have, out of how many, and the last.
+    void ScanProgress(int answered, int count, QString port);
 
 private:
     QList<AbstractDevice *> m_devices;

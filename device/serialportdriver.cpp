@@ -224,6 +224,12 @@ QString SerialPortDriver::openError() const
 
 // The system reports a missing permission and a port held by another program alike; whether
 // this user could open the device file at all tells them apart.
+void SerialPortDriver::moveToThreadWithPort(QThread *thread)
+{
+    port->moveToThread(thread);
+    moveToThread(thread);
+}
+
 PortReport::Outcome SerialPortDriver::openFailure() const
 {
     if (port->error() != QSerialPort::PermissionError)

@@ -32,6 +32,7 @@ public:
     bool connectErrorHandler(QObject *receiver) override;
     QString openError() const override;
     PortReport::Outcome openFailure() const override;
+    void moveToThreadWithPort(QThread *thread) override;
 
     static constexpr int WriteTimeoutMs = 500;
     static constexpr int FirstByteTimeoutMs = 500;

@@ -38,6 +38,11 @@ NCPSDevice::~NCPSDevice()
     delete protocol;
 }
 
+QObject *NCPSDevice::protocolObject() const
+{
+    return protocol;
+}
+
 AbstractInterfaceDriver *NCPSDevice::interfaceDriver() const
 {
     return protocol->interfaceDriver();

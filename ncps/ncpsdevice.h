@@ -53,6 +53,9 @@ signals:
     void ParameterUpdate(NCPSParameter a_NCPSParameter);
     void MeasurementUpdate(NCPSMeasurement a_NCPSMeasurement);
 
+protected:
+    QObject *protocolObject() const override;
+
 private:
     AbstractNCPSProtocol *protocol;
     NCPSParameter m_parameters;

@@ -174,7 +174,8 @@ void TestUsability::selectionPageShowsProgressAndPorts()
     QStringList progress;
     QTRY_VERIFY_WITH_TIMEOUT((progress << window.selectPage()->progressText(), !window.isScanning()), 20000);
     progress.removeDuplicates();
-    QVERIFY2(progress.contains("Searching " + sim.port(1).mid(5) + " (2 of 4)"), qPrintable(progress.join('|')));
+    // All four at once: the answers are counted as they come, the list stays in port order.
+    QVERIFY2(!progress.filter(QRegularExpression("^Searching 4 ports \\([1-3] answered\\)$")).isEmpty(), qPrintable(progress.join('|')));
     QCOMPARE(window.selectPage()->portDetails().split('\n'),
              QStringList({sim.port(0).mid(5) + ": no answer", sim.port(1).mid(5) + ": no answer",
                           sim.port(2).mid(5) + ": LLS Level Probe", sim.port(3).mid(5) + ": a sensor not in the catalogue (ID 4999, firmware 2)"}));

@@ -110,6 +110,11 @@ void LLSDevice::RegisterMetaTypes()
     qRegisterMetaType<SetParamStruct>("SetParamStruct");
 }
 
+QObject *LLSDevice::protocolObject() const
+{
+    return protocol;
+}
+
 AbstractInterfaceDriver *LLSDevice::interfaceDriver() const
 {
     return protocol->Driver();

@@ -104,6 +104,9 @@ public slots:
     void ReadMeasurement();
     void SetParam(QString param, SetParamStruct a_setParamStruct);
 
+protected:
+    QObject *protocolObject() const override;
+
 private:
     bool isIndustrial() const;
     QByteArray readRegister(int address);
