@@ -25,30 +25,62 @@ bool needsNoWindow(int argc, char *argv[])
     return false;
 }
 
-Options parse(QCoreApplication &app)
+namespace {
+
+struct Parser
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QCoreApplication::translate(
-        "CommandLine", "Configures liquid level sensors and position sensors on serial ports."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption trace(QStringLiteral("trace"),
-                                   QCoreApplication::translate("CommandLine", "Append every exchange with a sensor to FILE."),
-                                   QStringLiteral("FILE"));
-    const QCommandLineOption list(QStringLiteral("list"),
-                                  QCoreApplication::translate("CommandLine", "Search the ports, print what was found on each, and exit "
-                                                                             "(0 when a sensor was found, 1 otherwise). Opens no window."));
-    const QCommandLineOption ports(QStringLiteral("ports"),
-                                   QCoreApplication::translate("CommandLine", "Search only these ports (comma-separated device paths, "
-                                                                              "as in PELLORA_EXTRA_PORTS) and PELLORA_EXTRA_PORTS."),
-                                   QStringLiteral("LIST"));
-    parser.addOptions({trace, list, ports});
-    parser.process(app);
+    QCommandLineOption help{QStringList{QStringLiteral("h"), QStringLiteral("help")}};
+    QCommandLineOption trace{QStringLiteral("trace"), QCoreApplication::translate("CommandLine", "Append every exchange with a sensor to FILE."),
+                             QStringLiteral("FILE")};
+    QCommandLineOption list{QStringLiteral("list"),
+                            QCoreApplication::translate("CommandLine", "Search the ports, print what was found on each, and exit "
+                                                                       "(0 when a sensor was found, 1 otherwise). Opens no window.")};
+    QCommandLineOption ports{QStringLiteral("ports"),
+                             QCoreApplication::translate("CommandLine", "Search only these ports (comma-separated device paths, "
+                                                                        "as in PELLORA_EXTRA_PORTS) and PELLORA_EXTRA_PORTS."),
+                             QStringLiteral("LIST")};
+
+    Parser()
+    {
+        parser.setApplicationDescription(QCoreApplication::translate(
+            "CommandLine", "Configures liquid level sensors and position sensors on serial ports."));
+        help = parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOptions({trace, list, ports});
+    }
+};
+
+}
+
+int usageError(int argc, char *argv[])
+{
+    // Qt's own options (-platform, -style ...) take one dash and are the toolkit's to judge; ours
+    // take two, and a mistyped one must not reach a toolkit that needs a display to complain.
+    QStringList arguments{QStringLiteral("pellora")};
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        if (argument.startsWith(QLatin1String("--")) || (i > 1 && arguments.last().startsWith(QLatin1String("--")) && !argument.startsWith('-')))
+            arguments << argument;
+    }
+    Parser p;
+    if (p.parser.parse(arguments))
+        return -1;
+    // The usage names the program: a core application, which needs no display, knows it.
+    QCoreApplication app(argc, argv);
+    QTextStream(stderr) << "pellora: " << p.parser.errorText() << "\n\n" << p.parser.helpText() << Qt::flush;
+    return 2;
+}
+
+Options parse(QCoreApplication &app)
+{
+    Parser p;
+    p.parser.process(app);
     Options options;
-    options.trace = parser.value(trace);
-    options.list = parser.isSet(list);
-    if (parser.isSet(ports))
-        options.ports = parser.value(ports).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    options.trace = p.parser.value(p.trace);
+    options.list = p.parser.isSet(p.list);
+    if (p.parser.isSet(p.ports))
+        options.ports = p.parser.value(p.ports).split(QLatin1Char(','), Qt::SkipEmptyParts);
     return options;
 }
 

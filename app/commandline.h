@@ -20,6 +20,10 @@ struct Options
 // it works where no display is available.
 bool needsNoWindow(int argc, char *argv[]);
 
+// Checks the program's own (double-dash) options before anything needs a display: -1 when they
+// parse, else 2 after printing the error and the usage on stderr.
+int usageError(int argc, char *argv[]);
+
 // Parses the application's arguments; --help and --version print and exit here.
 Options parse(QCoreApplication &app);
 

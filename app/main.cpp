@@ -5,6 +5,9 @@
 
 int main(int argc, char *argv[])
 {
+    // A mistyped option over SSH is refused here, before a window's toolkit looks for a display.
+    if (const int code = CommandLine::usageError(argc, argv); code >= 0)
+        return code;
     // Help, version and the port list work without a display: no widget is created for them.
     if (CommandLine::needsNoWindow(argc, argv)) {
         QCoreApplication app(argc, argv);

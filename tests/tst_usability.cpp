@@ -114,6 +114,9 @@ void TestUsability::helpVersionAndFailures()
     QString out;
     QVERIFY(runProgram({"--version"}, &out) == 0 && out.contains("pellora 1.2.5"));
     QVERIFY(runProgram({"--help"}, &out) == 0 && out.contains("--list") && out.contains("--trace <FILE>"));
+    // Refused without a display: the usage error, exit code 2.
+    QVERIFY2(runProgram({"--lst"}, &out) == 2 && out.contains("Unknown option 'lst'") && out.contains("--list"), qPrintable(out));
+    QVERIFY2(runProgram({"--list", "--ports"}, &out) == 2 && out.contains("Missing value after '--ports'"), qPrintable(out));
     QVERIFY(runProgram({"--list", "--ports", "/dev/null-port", "--trace", "/nonexistent/dir/t.txt"}, &out) == 1);
     QVERIFY2(out.contains("cannot write the trace to /nonexistent/dir/t.txt"), qPrintable(out));
     QTemporaryDir dir;
