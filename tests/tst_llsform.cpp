@@ -146,12 +146,14 @@ void TestLLSForm::pagesPerSensorType()
     QCOMPARE(shown.join('|'), summaries);
     QCOMPARE(form->outputGaugeWidget() != nullptr, sensor != Plain);
     QVERIFY(s.window->findChild<QPushButton *>("navigationButton")->isVisible());
-    // The level is live: measurements keep coming, one request at a time.
+    // The level is live: measurements keep coming, one request at a time (at most one per 200 ms
+    // pause), even past one retry's pause.
     s.commands(Sensor(sensor));
-    QTest::qWait(1200);
+    QTest::qWait(2000);
     const int requests = s.commands(Sensor(sensor)).count("A\\r");
-    QVERIFY2(requests >= 2 && requests <= 6, qPrintable(QString::number(requests)));
-    QVERIFY(s.w<QLabel>("liquidLevelValueLabel")->text().endsWith(" %"));
+    QVERIFY2(requests >= 2 && requests <= 10, qPrintable(QString::number(requests)));
+    // A reply cut by a starved simulator (sanitizers, programs side by side) costs one retry.
+    QTRY_VERIFY_WITH_TIMEOUT(s.w<QLabel>("liquidLevelValueLabel")->text().endsWith(" %"), 5000);
 }
 
 void TestLLSForm::liveDisplay_data()
