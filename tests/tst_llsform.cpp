@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QToolBox>
 #include <QtTest>
@@ -74,6 +75,7 @@ private slots:
     void presetsWriteWhatTheyName_data();
     void presetsWriteWhatTheyName();
     void outputTestAlwaysEnds();
+    void writesNotTakenAreSaid();
     void refusedTableIsReported();
 
 private:
@@ -265,6 +267,23 @@ void TestLLSForm::outputTestAlwaysEnds()
     rig.device.SetParam("switchOutput", values(30, 5));
     QCOMPARE(rig.registers.value(916), 0u);
     QCOMPARE(rig.device.MidOutput(), 500);
+}
+
+// Every write is read back: one the sensor does not keep, or refuses, is said, not shown as done.
+void TestLLSForm::writesNotTakenAreSaid()
+{
+    LLSRig rig("Murkwell");
+    rig.readOnly = {907};
+    rig.load(0x20);
+    LLSForm form(&rig.device, nullptr);
+    QObject::disconnect(&form, &LLSForm::ReadMeasurement, nullptr, nullptr);
+    form.start();
+    form.findChild<QSpinBox *>("warningLevel")->setValue(30);
+    form.findChild<QSpinBox *>("warningHysteresis")->setValue(5);
+    QCOMPARE(answerMessageBoxes([&] { QTest::mouseClick(form.findChild<QPushButton *>("setSwitchOutput"), Qt::LeftButton); }),
+             QString("The sensor did not take the switch output. The page shows what it holds now."));
+    // 40 V is beyond the converter: nothing is written, and that is said too.
+    QVERIFY(answerMessageBoxes([&] { rig.device.SetParam("outputRange", values(4, 40)); }).contains("did not take the output range"));
 }
 
 void TestLLSForm::refusedTableIsReported()

@@ -457,7 +457,7 @@ void LLSDevice::ReadMeasurement()
 // ---------------------------------------------------------------------------------------------
 // Parameter writes
 
-void LLSDevice::writeOutputRange(const SetParamStruct &s)
+bool LLSDevice::writeOutputRange(const SetParamStruct &s, int *written)
 {
     const bool resistive = outputType == QLatin1String("resistive");
     // Work out the range the values call for and their counts in it before anything is written: the
@@ -503,7 +503,7 @@ void LLSDevice::writeOutputRange(const SetParamStruct &s)
         return false;
     };
     if (!fits())
-        return;
+        return false;
 
     if (rangeBit >= 0) {
         if (setFeatureBit(FeatureFiveVolt, rangeBit == 1)) {
@@ -516,9 +516,12 @@ void LLSDevice::writeOutputRange(const SetParamStruct &s)
             lo = outputCount(s.value1, minCalibratedOutput, step);
             hi = outputCount(s.value2, minCalibratedOutput, step);
             if (!fits())
-                return;
+                return false;
         }
     }
+    written[0] = lo;
+    written[1] = hi;
+    written[2] = mid;
 
     if (resistive) {
         writeNumber(OutputRangeMinRegister, lo);
@@ -533,6 +536,7 @@ void LLSDevice::writeOutputRange(const SetParamStruct &s)
         writeNumber(OutputRangeMaxRegister, hi);
         commit();
     }
+    return true;
 }
 
 void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
@@ -549,33 +553,51 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
         }
         return true;
     };
+    // Every write is read back; what the sensor does not hold afterwards is named for the form.
+    QStringList notTaken;
+    auto held = [this, &notTaken](const QString &what, bool same) {
+        if (!same && !SensorLost())
+            notTaken << what;
+    };
     const QStringList names = param.split(QLatin1Char(','));
     bool tableRefused = false;
     for (const QString &name : names) {
         if (name == QLatin1String("liquidType")) {
             const int index = roundHalfUp(s.value1);
-            if (numbers(name, {s.value1}) && index >= 0 && index <= 19 && !SensorLost())
+            const bool ok = numbers(name, {s.value1}) && index >= 0 && index <= 19;
+            if (ok && !SensorLost())
                 protocol->SelectLiquid(index);
             readSelectedLiquid();
+            held(tr("the liquid"), ok && selectedLiquid == index);
         } else if (name == QLatin1String("measuringRange")) {
-            if (numbers(name, {s.value1, s.value2})) {
-                writeNumber(MeasuringRangeMinRegister, roundHalfUp(s.value1 * static_cast<float>(levelMax) / 100.0f));
-                writeNumber(MeasuringRangeMaxRegister, roundHalfUp(static_cast<float>(levelMax) * s.value2 / 100.0f));
+            const bool ok = numbers(name, {s.value1, s.value2});
+            const int low = roundHalfUp(s.value1 * static_cast<float>(levelMax) / 100.0f);
+            const int high = roundHalfUp(static_cast<float>(levelMax) * s.value2 / 100.0f);
+            if (ok) {
+                writeNumber(MeasuringRangeMinRegister, low);
+                writeNumber(MeasuringRangeMaxRegister, high);
                 commit();
             }
             readOutputRanges();
+            held(tr("the measuring range"), ok && measuringRangeMin == low && measuringRangeMax == high);
         } else if (name == QLatin1String("outputRange")) {
             const bool resistive = outputType == QLatin1String("resistive");
-            if (numbers(name, {s.value1, s.value2, resistive ? s.value3 : 0.0f}))
-                writeOutputRange(s);
+            int counts[3] = {};
+            const bool written = numbers(name, {s.value1, s.value2, resistive ? s.value3 : 0.0f}) && writeOutputRange(s, counts);
             readOutputRanges();
+            held(tr("the output range"), written && outputRangeMin == counts[0] && outputRangeMax == counts[1]
+                                             && (!resistive || midOutput == counts[2]));
         } else if (name == QLatin1String("switchOutput")) {
-            if (numbers(name, {s.value1, s.value2})) {
-                writeNumber(WarningLevelRegister, roundHalfUp(s.value1 * static_cast<float>(levelMax) / 100.0f));
-                writeNumber(HysteresisRegister, roundHalfUp(static_cast<float>(levelMax) * s.value2 / 100.0f));
+            const bool ok = numbers(name, {s.value1, s.value2});
+            const int level = roundHalfUp(s.value1 * static_cast<float>(levelMax) / 100.0f);
+            const int hysteresis = roundHalfUp(static_cast<float>(levelMax) * s.value2 / 100.0f);
+            if (ok) {
+                writeNumber(WarningLevelRegister, level);
+                writeNumber(HysteresisRegister, hysteresis);
                 commit();
             }
             readOutputRanges();
+            held(tr("the switch output"), ok && warningLevel == level && warningHysteresis == hysteresis);
         } else if (name == QLatin1String("tankProfileEnable")) {
             const bool enable = s.text == QLatin1String("true");
             // Switching on a profile whose new table was just refused would run the tank on the
@@ -584,6 +606,8 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
                 qDebug() << "Tank profile not switched on: its table was refused";
             else if (setFeatureBit(FeatureTankProfile, enable))
                 tankProfileEnabled = enable;
+            else
+                held(tr("tank profiling %1").arg(enable ? tr("on") : tr("off")), false);
         } else if (name == QLatin1String("tankProfile")) {
             // Only a table the sensor now holds becomes the device's table.
             if (WriteTankProfile(s.profileLevels, s.profileOutputs)) {
@@ -597,14 +621,17 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
             const int type = roundHalfUp(s.value1);
             // Only what changed is written: a type or number the sensor holds but the form cannot
             // show (unreadable, or out of range) is left as it is.
-            if (finite && type >= 0 && type <= 5 && type != nmeaLiquidType)
+            const bool typeWritten = finite && type >= 0 && type <= 5 && type != nmeaLiquidType;
+            if (typeWritten)
                 writeNumber(NmeaLiquidTypeRegister, type);
             const int instance = roundHalfUp(s.value2);
-            if (finite && instance >= 0 && instance <= 15 && instance != nmeaInstance) {
+            const bool instanceWritten = finite && instance >= 0 && instance <= 15 && instance != nmeaInstance;
+            if (instanceWritten) {
                 writeNumber(NmeaInstanceRegister, instance);
                 writeNumber(NmeaInstanceCopyRegister, instance);
             }
             readNmea();
+            held(tr("the NMEA liquid type and sensor number"), (!typeWritten || nmeaLiquidType == type) && (!instanceWritten || nmeaInstance == instance));
         } else if (name == QLatin1String("setFixOutputValue")) {
             // The protocol drops counts outside the converter.
             if (numbers(name, {s.value1}) && !SensorLost())
@@ -629,6 +656,7 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
             commit();
             // The device's inversion follows the sensor, so that a later refresh shows what it holds.
             outputInverted = readNumber(OutputNormalRegister) == 0;
+            held(tr("the output inversion"), outputInverted == (s.text == QLatin1String("true")));
         } else if (name == QLatin1String("importFPC")) {
             emit LoadingMessage(QStringLiteral("Importing Fluid Probe Configuration (*.fpc) files"));
             ImportFPC(s.text);
@@ -645,6 +673,8 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
                                  tr("The sensor on %1 stopped answering: %2 may not have been written.")
                                      .arg(protocol->Driver()->name(), param),
                                  false);
+    if (!notTaken.isEmpty())
+        emit NotTaken(notTaken);
     emit ParamSet(param, a_setParamStruct);
 }
 

@@ -96,6 +96,9 @@ signals:
     void dataUpdate(LevelSensorData a_levelSensorData);
     void LoadingMessage(QString msg);
     void ParamSet(QString param, SetParamStruct a_setParamStruct);
+    // Just before ParamSet: the settings the request wrote that the sensor does not hold when
+    // read back (or refused to write), by name.
+    void NotTaken(QStringList settings);
 
 public slots:
     bool open() override;
@@ -122,7 +125,8 @@ private:
     void readNmea();
     void writeNumber(int address, int value);
     bool setFeatureBit(unsigned mask, bool value);
-    void writeOutputRange(const SetParamStruct &s);
+    // Writes the range; false when nothing was written. written: the counts low, high, midpoint.
+    bool writeOutputRange(const SetParamStruct &s, int *written);
     LevelSensorData processMeasurement(LevelSensorData data) const;
 
     AbstractLLSProtocol *protocol;

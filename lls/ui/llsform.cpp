@@ -25,6 +25,8 @@
 #include <QScrollArea>
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 
 const char DarkFrame[] = "background-color:rgb(102, 102, 102);";
@@ -91,6 +93,7 @@ void LLSForm::setUp()
         // Automatic connections: queued, since the device lives on the worker thread.
         LLSDevice *d = m_device.data();
         connect(d, &LLSDevice::ParamSet, this, &LLSForm::OnParamSet);
+        connect(d, &LLSDevice::NotTaken, this, [this](const QStringList &settings) { notTakenReport = settings; });
         connect(d, &LLSDevice::LoadingMessage, this, &LLSForm::onLoadingMessage);
         connect(this, &LLSForm::ReadMeasurement, d, &LLSDevice::ReadMeasurement);
         connect(d, &LLSDevice::ParameterUpdate, this, &LLSForm::updateFromDevice);
@@ -342,6 +345,8 @@ void LLSForm::OnParamSet(QString param, SetParamStruct a_setParamStruct)
         editor()->showTablePage();
     }
     if (loadingFile) {
+        // A settings file is judged as a whole when its last request is answered.
+        notTakenReport.clear();
         if (param != QLatin1String("loadingFinish"))
             return;
         setSetButtonsDisabled(true);
@@ -356,6 +361,7 @@ void LLSForm::OnParamSet(QString param, SetParamStruct a_setParamStruct)
 
     polling = true;
     const QStringList parts = param.split(QLatin1Char(','));
+    const QStringList notTaken = std::exchange(notTakenReport, QStringList());
     for (const QString &part : parts) {
         if (part == QLatin1String("liquidType") || part == QLatin1String("NMEAliquidType")) {
             ui->setLiquidType->setEnabled(true);
@@ -403,6 +409,10 @@ void LLSForm::OnParamSet(QString param, SetParamStruct a_setParamStruct)
             qDebug() << "LLSForm::OnParamSet: unrecognized parameter:" << param;
         }
     }
+    // The page shows what the sensor holds; the user must also learn that it is not what was set.
+    if (!notTaken.isEmpty())
+        QMessageBox::warning(this, QStringLiteral("Warning"),
+                             tr("The sensor did not take %1. The page shows what it holds now.").arg(notTaken.join(tr(" and "))));
 }
 
 void LLSForm::setSetButtonsDisabled(bool b)

@@ -216,6 +216,7 @@ private:
     bool outputTestRunning = false;   // a slider test may hold the sensor's output
     bool tableSending = false;        // the editor's table is being written
     int unansweredRequests = 0;       // parameter-set requests sent, not yet answered
+    QStringList notTakenReport;       // the device's report on the request answered next
     bool filling = false;             // the pages are being filled: no change is a user's
     bool filledInversion = false;     // the inversion the output page was filled with
     bool askedInversion = false;      // the inversion last asked of the sensor
