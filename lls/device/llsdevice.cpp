@@ -130,8 +130,14 @@ bool LLSDevice::SensorLost() const
     return protocol->FailedExchanges() >= MaxFailedExchanges;
 }
 
+void LLSDevice::Stop()
+{
+    protocol->Stop();
+}
+
 void LLSDevice::close()
 {
+    protocol->Resume();
     // A write or an ended output test leaves an industrial sensor unlocked until the next
     // measurement; one closed after it must not stay open to any command on the line. Not after a
     // failed exchange: a dead line would only add its time-outs to the way out.

@@ -90,6 +90,9 @@ public:
     // write stops there instead of paying every remaining request's waits.
     static constexpr int MaxFailedExchanges = 3;
     bool SensorLost() const;
+    // From any thread: the operation under way ends after its current exchange, and nothing more
+    // reaches the sensor until close(), which still locks an industrial sensor a write left open.
+    void Stop();
 
 signals:
     void ParameterUpdate();

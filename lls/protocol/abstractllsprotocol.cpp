@@ -71,6 +71,12 @@ QByteArray AbstractLLSProtocol::hexArgument(int number)
 
 QByteArray AbstractLLSProtocol::exchange(const QByteArray &command, bool *ok)
 {
+    // A stopped exchange is no sign of a lost sensor: it leaves the count as it was.
+    if (stopped) {
+        if (ok)
+            *ok = false;
+        return {};
+    }
     QByteArray response;
     const bool sent = driver && driver->sendRequest(command, response);
     if (ok)

@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QObject>
 
+#include <atomic>
+
 class AbstractInterfaceDriver;
 
 // The register-oriented command set of liquid level sensors. Owns its driver.
@@ -20,6 +22,10 @@ public:
     // Exchanges in a row that brought no reply: how the device tells a sensor that stopped answering.
     int FailedExchanges() const { return failedExchanges; }
     void ResetFailedExchanges() { failedExchanges = 0; }
+    // From any thread: every later exchange fails at once without reaching the wire, so that the
+    // operation under way ends after its current exchange. Resume() lets them through again.
+    void Stop() { stopped = true; }
+    void Resume() { stopped = false; }
 
     virtual QByteArray ReadRegister(int address) = 0;
     virtual void WriteRegister(int address, const QByteArray &value) = 0;
@@ -53,6 +59,7 @@ protected:
 
 private:
     int failedExchanges = 0;
+    std::atomic<bool> stopped{false};
 };
 
 #endif
