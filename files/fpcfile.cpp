@@ -185,6 +185,11 @@ QByteArray exportText(const QString &headerLine, const std::function<QByteArray(
     return out;
 }
 
+bool isOwnHeader(const QString &header)
+{
+    return header.startsWith(QLatin1Char('*')) && header.contains(QLatin1String("Pellora"));
+}
+
 QString headerField(const QString &header, int index)
 {
     return header.split(QLatin1Char(',')).value(index);

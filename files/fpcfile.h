@@ -58,6 +58,9 @@ struct Import
 // line, commas included.
 Import parse(const QByteArray &text);
 
+// Whether the header is one this program writes, so that its fields can be trusted.
+bool isOwnHeader(const QString &header);
+
 // The header's second and third fields (device ID and firmware), empty when missing.
 QString headerField(const QString &header, int index);
 

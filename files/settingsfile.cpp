@@ -6,7 +6,9 @@
 
 #include <QDebug>
 #include <QFile>
+#include <QSaveFile>
 #include <QSettings>
+#include <QTemporaryDir>
 
 #include <cmath>
 
@@ -78,28 +80,32 @@ QVector<QPair<QString, QString>> valuesOf(const LLSDevice &d, const QString &out
 
 bool save(const QString &path, const QVector<QPair<QString, QString>> &values, QString *error)
 {
+    // Written and signed in a fresh file of its own, then put in place whole: a full disk never
+    // leaves half a file, and no key of an older file under the same name survives into this one.
+    QTemporaryDir scratch;
+    const QString draft = scratch.filePath(QStringLiteral("settings.conf"));
     {
-        QSettings settings(path, QSettings::IniFormat);
+        QSettings settings(draft, QSettings::IniFormat);
         settings.setValue(QStringLiteral("checksum/checksum"), QStringLiteral("disabled"));
         for (const auto &value : values)
             settings.setValue(value.first, value.second);
         settings.sync();
-        if (settings.status() != QSettings::NoError) {
+        if (!scratch.isValid() || settings.status() != QSettings::NoError) {
             *error = QObject::tr("The settings could not be written to %1.").arg(path);
             return false;
         }
     }
 
     QByteArray text;
-    if (readBoundedFile(path, MaxBytes, &text) != BoundedRead::Ok) {
-        qDebug() << "Error opening file:" << path;
+    if (readBoundedFile(draft, MaxBytes, &text) != BoundedRead::Ok) {
+        qDebug() << "Error opening file:" << draft;
         *error = QObject::tr("%1 could not be read back to sign it (a settings file must stay under %2 bytes).")
                      .arg(path)
                      .arg(MaxBytes);
         return false;
     }
     {
-        QSettings settings(path, QSettings::IniFormat);
+        QSettings settings(draft, QSettings::IniFormat);
         settings.setValue(QStringLiteral("checksum/checksum"), QString::fromLatin1(checksumLines(text).expected.mid(9)));
         settings.sync();
         if (settings.status() != QSettings::NoError) {
@@ -109,8 +115,13 @@ bool save(const QString &path, const QVector<QPair<QString, QString>> &values, Q
     }
     // A file that does not pass its own check would be refused when loaded: no save at all.
     QByteArray signedText;
-    if (readBoundedFile(path, MaxBytes, &signedText) != BoundedRead::Ok || !checksumLines(signedText).matches()) {
+    if (readBoundedFile(draft, MaxBytes, &signedText) != BoundedRead::Ok || !checksumLines(signedText).matches()) {
         *error = QObject::tr("%1 was not written completely.").arg(path);
+        return false;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(signedText) != signedText.size() || !file.commit()) {
+        *error = QObject::tr("The settings could not be written to %1: %2").arg(path, file.errorString());
         return false;
     }
     return true;
@@ -134,6 +145,12 @@ bool check(const QString &path)
         return false;
     }
     return checkText(text);
+}
+
+bool matchesSensor(const Values &file, bool hasSensorType, const QString &deviceId, const QString &firmware, const QString &outputType)
+{
+    return hasSensorType && file.value(QStringLiteral("sensorType/Serial")) == deviceId
+        && file.value(QStringLiteral("sensorType/Firmware")) == firmware && file.value(QStringLiteral("sensorType/ProductType")) == outputType;
 }
 
 Values read(const QString &path, bool *hasSensorType)

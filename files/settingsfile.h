@@ -35,8 +35,9 @@ struct Sensor
 // The values of a loaded device, as the file keeps them, in the order they are written.
 QVector<QPair<QString, QString>> valuesOf(const LLSDevice &device, const QString &outputType);
 
-// Writes the values, then the checksum of what was written, then checks the result. False with a
-// reason when any step failed: a file left at "checksum=disabled" or half written is no save.
+// Writes the values, then the checksum of what was written, then checks the result, all in a
+// scratch file that then replaces path whole. False with a reason when any step failed: a file
+// left at "checksum=disabled" or half written is no save.
 bool save(const QString &path, const QVector<QPair<QString, QString>> &values, QString *error);
 
 // Whether the file's checksum holds (or is "disabled"). Reads at most MaxBytes; anything that is
@@ -46,6 +47,10 @@ bool checkText(const QByteArray &text);
 
 // The groups "sensorType" and "settings" of a file; hasSensorType tells whether it had the first.
 Values read(const QString &path, bool *hasSensorType = nullptr);
+
+// Whether the file's "sensorType" group names this kind of sensor (ID, firmware and output type):
+// a file is applied only to the kind of sensor it was saved from.
+bool matchesSensor(const Values &file, bool hasSensorType, const QString &deviceId, const QString &firmware, const QString &outputType);
 
 // The requests that apply a file to a sensor, in order, ending with "loadingFinish". Empty, with
 // the reason, when a value the sensor would take is missing, not a number or out of range: a

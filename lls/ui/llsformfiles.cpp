@@ -126,10 +126,7 @@ void LLSForm::applySettingsFile(QString fileName)
     LLSDevice *d = m_device.data();
     bool hasSensorType = false;
     const SettingsFile::Values file = SettingsFile::read(fileName, &hasSensorType);
-    const bool matches = hasSensorType && file.value(QStringLiteral("sensorType/Serial")) == d->deviceId()
-        && file.value(QStringLiteral("sensorType/Firmware")) == d->firmwareVersion()
-        && file.value(QStringLiteral("sensorType/ProductType")) == formOutputType;
-    if (!matches) {
+    if (!SettingsFile::matchesSensor(file, hasSensorType, d->deviceId(), d->firmwareVersion(), formOutputType)) {
         QMessageBox::warning(this, QStringLiteral("Warning"), QStringLiteral("This configuration file is not matching with the connected sensor!"),
                              QMessageBox::Ok);
         ui->loadSettingsButton->setEnabled(true);
@@ -228,7 +225,7 @@ void LLSForm::on_importFPC_clicked()
         const FpcFile::Import import = FpcFile::parse(text);
         const QString first = import.header;
         bool checkDescriptions = true;
-        if (!first.contains(QLatin1String("Pellora")) || !first.startsWith(QLatin1Char('*'))) {
+        if (!FpcFile::isOwnHeader(first)) {
             accepted = QMessageBox::warning(this, tr("Warning"),
                                             tr("Unable to verify the FPC file compatibility, do you wish to continue?\n\n") + first,
                                             QMessageBox::Yes | QMessageBox::No)
