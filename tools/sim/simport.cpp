@@ -107,6 +107,8 @@ void SimPort::startNextReply()
 {
     while (!m_pendingCommands.isEmpty()) {
         const QByteArray command = m_pendingCommands.takeFirst();
+        if (m_sensor->unplugAfter > 0 && ++m_commandsTaken > m_sensor->unplugAfter)
+            continue;
         const QByteArray reply = m_sensor->answer(command);
         if (reply.isEmpty())
             continue;

@@ -48,6 +48,7 @@ private:
     QList<QByteArray> m_pendingCommands;
     QList<QByteArray> m_pieces;  // what is left of the reply being sent
     bool m_replying = false;
+    int m_commandsTaken = 0;
     bool m_waitingGap = false;
     QElapsedTimer m_pieceClock;
     QElapsedTimer m_replyClock;  // from the command to the reply's last byte

@@ -104,6 +104,7 @@ SimSensor::SimSensor(const QJsonObject &description)
     chunkSize = description.value("chunkSize").toInt(chunkSize);
     chunkGapMs = description.value("chunkGapMs").toInt(chunkGapMs);
     stalled = description.value("stalled").toBool(stalled);
+    unplugAfter = description.value("unplugAfter").toInt(unplugAfter);
 }
 
 SimSensor *SimSensor::create(const QJsonObject &description, const QString &sourceFile, QString *error)

@@ -35,6 +35,7 @@ public:
     int chunkSize = 0;
     int chunkGapMs = 0;
     bool stalled = false;  // never lets the program's writes drain (provokes write time-outs)
+    int unplugAfter = 0;   // answers nothing after this many commands, as if unplugged (0: never)
 
 protected:
     // The usual frame of a level sensor reply: echo, CR LF, CR STX, payload, CR LF, prompt.

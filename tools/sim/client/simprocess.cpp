@@ -1,8 +1,17 @@
 #include "simprocess.h"
 
 #include <QDeadlineTimer>
+#include <QRegularExpression>
 
 #include <csignal>
+
+QString SimBank::text(int first) const
+{
+    QByteArray bytes;
+    for (int r = first; r < first + 10; ++r)
+        bytes += QByteArray::fromHex(QByteArray::number(registers.value(r), 16).rightJustified(8, '0'));
+    return QString::fromLatin1(bytes).remove(QRegularExpression("[ \\x00]+$"));
+}
 
 SimProcess::~SimProcess()
 {

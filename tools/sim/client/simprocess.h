@@ -13,6 +13,11 @@ struct SimBank
     bool measuring = false;
     int fixed = -1;
     QMap<int, quint32> registers;
+
+    // Whether a register holds part of a liquid's name or the description.
+    static bool holdsText(int r) { return (r >= 85 && r < 485 && (r - 85) % 40 < 10) || r >= 1984; }
+    // The name or description that starts at first, without the padding a sensor or an import put after it.
+    QString text(int first) const;
 };
 
 // Runs pellora-sim for a test: start() waits for its ready line, the destructor stops it.
