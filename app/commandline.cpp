@@ -1,5 +1,7 @@
 #include "app/commandline.h"
 
+#include "app/batchrun.h"
+
 #include "device/abstractdevice.h"
 #include "device/abstractinterfacedriver.h"
 #include "device/devicecatalogue.h"
@@ -13,15 +15,20 @@
 #include <QTextStream>
 
 #include <cstring>
+#include <memory>
 
 namespace CommandLine {
 
 bool needsNoWindow(int argc, char *argv[])
 {
-    for (int i = 1; i < argc; ++i)
+    for (int i = 1; i < argc; ++i) {
         for (const char *option : {"--list", "--help", "-h", "--help-all", "--version", "-v", "-?"})
             if (std::strcmp(argv[i], option) == 0)
                 return true;
+        for (const char *option : {"--apply", "--backup"})
+            if (std::strncmp(argv[i], option, std::strlen(option)) == 0)
+                return true;
+    }
     return false;
 }
 
@@ -40,6 +47,14 @@ struct Parser
                              QCoreApplication::translate("CommandLine", "Search only these ports (comma-separated device paths, "
                                                                         "as in PELLORA_EXTRA_PORTS) and PELLORA_EXTRA_PORTS."),
                              QStringLiteral("LIST")};
+    QCommandLineOption apply{QStringLiteral("apply"),
+                             QCoreApplication::translate("CommandLine", "Write FILE (a settings file, .conf, or an FPC file, .fpc) to every "
+                                                                        "level sensor found, all at once, and check each. Opens no window."),
+                             QStringLiteral("FILE")};
+    QCommandLineOption backup{QStringLiteral("backup"),
+                              QCoreApplication::translate("CommandLine", "Save every level sensor's settings file and FPC file into DIR, "
+                                                                         "all at once. Opens no window."),
+                              QStringLiteral("DIR")};
 
     Parser()
     {
@@ -47,7 +62,7 @@ struct Parser
             "CommandLine", "Configures liquid level sensors and position sensors on serial ports."));
         help = parser.addHelpOption();
         parser.addVersionOption();
-        parser.addOptions({trace, list, ports});
+        parser.addOptions({trace, list, ports, apply, backup});
     }
 };
 
@@ -64,8 +79,13 @@ int usageError(int argc, char *argv[])
             arguments << argument;
     }
     Parser p;
-    if (p.parser.parse(arguments))
-        return -1;
+    if (p.parser.parse(arguments)) {
+        if (int(p.parser.isSet(p.list)) + int(p.parser.isSet(p.apply)) + int(p.parser.isSet(p.backup)) <= 1)
+            return -1;
+        QCoreApplication app(argc, argv);
+        QTextStream(stderr) << "pellora: choose one of --list, --apply and --backup\n\n" << p.parser.helpText() << Qt::flush;
+        return 2;
+    }
     // The usage names the program: a core application, which needs no display, knows it.
     QCoreApplication app(argc, argv);
     QTextStream(stderr) << "pellora: " << p.parser.errorText() << "\n\n" << p.parser.helpText() << Qt::flush;
@@ -79,6 +99,8 @@ Options parse(QCoreApplication &app)
     Options options;
     options.trace = p.parser.value(p.trace);
     options.list = p.parser.isSet(p.list);
+    options.apply = p.parser.value(p.apply);
+    options.backup = p.parser.value(p.backup);
     if (p.parser.isSet(p.ports))
         options.ports = p.parser.value(p.ports).split(QLatin1Char(','), Qt::SkipEmptyParts);
     return options;
@@ -97,25 +119,32 @@ void apply(const Options &options)
         SerialPortDriver::setPortList(options.ports);
 }
 
-int list()
+DeviceManager *scan()
 {
-    // The program's diagnostics are for the window's log, not for this listing.
+    // The program's diagnostics are for the window's log, not for these listings.
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
-    QTextStream out(stdout);
-    QTextStream err(stderr);
     const QString path = DeviceCatalogue::defaultPath();
     const QString failure = DeviceCatalogue::failure(path);
     if (!failure.isEmpty()) {
-        err << "pellora: " << failure << " (" << path << ')' << Qt::endl;
-        return 1;
+        QTextStream(stderr) << "pellora: " << failure << " (" << path << ')' << Qt::endl;
+        return nullptr;
     }
     auto *catalogue = new DeviceCatalogue;
     catalogue->readEntries(path);
-    DeviceManager manager(nullptr, catalogue);
-    manager.scanDevices();
-    const QList<AbstractDevice *> &devices = manager.devices();
+    auto *manager = new DeviceManager(nullptr, catalogue);
+    manager->scanDevices();
+    return manager;
+}
+
+int list()
+{
+    const std::unique_ptr<DeviceManager> manager(scan());
+    if (!manager)
+        return 1;
+    QTextStream out(stdout);
+    const QList<AbstractDevice *> &devices = manager->devices();
     int next = 0;
-    for (const PortReport &report : manager.portReports()) {
+    for (const PortReport &report : manager->portReports()) {
         if (report.outcome == PortReport::Sensor && next < devices.size()) {
             const AbstractDevice *d = devices.at(next++);
             out << report.port << ": " << d->name() << " (type " << d->deviceType() << ", ID " << d->deviceId() << ", firmware "
@@ -125,6 +154,15 @@ int list()
         }
     }
     return devices.isEmpty() ? 1 : 0;
+}
+
+int run(const Options &options)
+{
+    if (!options.apply.isEmpty())
+        return BatchRun(BatchRun::Apply, options.apply).run();
+    if (!options.backup.isEmpty())
+        return BatchRun(BatchRun::Backup, options.backup).run();
+    return list();
 }
 
 }

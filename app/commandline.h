@@ -4,9 +4,11 @@
 #include <QString>
 #include <QStringList>
 
+class DeviceManager;
 class QCoreApplication;
 
-// The program's command line: --help, --version, --trace FILE, --list and --ports LIST.
+// The program's command line: --help, --version, --trace FILE, --list, --apply FILE, --backup DIR
+// and --ports LIST.
 namespace CommandLine {
 
 struct Options
@@ -14,9 +16,12 @@ struct Options
     QString trace;
     QStringList ports;  // empty: the system's ports
     bool list = false;
+    QString apply;   // --apply FILE
+    QString backup;  // --backup DIR
 };
 
-// Whether the arguments ask for something that needs no window (help, version, list), so that
+// Whether the arguments ask for something that needs no window (help, version, list, apply,
+// backup), so that
 // it works where no display is available.
 bool needsNoWindow(int argc, char *argv[]);
 
@@ -30,6 +35,13 @@ Options parse(QCoreApplication &app);
 // Applies --trace (a file that cannot be opened is reported on stderr; the program goes on) and
 // --ports (only those ports, plus PELLORA_EXTRA_PORTS).
 void apply(const Options &options);
+
+// Scans as the window does, after checking the catalogue; null, with the reason on stderr, when
+// the catalogue cannot be read. The caller owns the manager.
+DeviceManager *scan();
+
+// Runs the mode the options name: --apply, --backup or --list.
+int run(const Options &options);
 
 // --list: scans as the window does, prints one line per sensor and per port that failed. 0 when
 // a sensor was found, 1 when none was or the catalogue could not be read.

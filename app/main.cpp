@@ -8,13 +8,13 @@ int main(int argc, char *argv[])
     // A mistyped option over SSH is refused here, before a window's toolkit looks for a display.
     if (const int code = CommandLine::usageError(argc, argv); code >= 0)
         return code;
-    // Help, version and the port list work without a display: no widget is created for them.
+    // Help, version, the port list and the bench modes work without a display: no widget is created for them.
     if (CommandLine::needsNoWindow(argc, argv)) {
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationVersion(QStringLiteral("1.2.5"));
         const CommandLine::Options options = CommandLine::parse(app);
         CommandLine::apply(options);
-        return CommandLine::list();
+        return CommandLine::run(options);
     }
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QApplication app(argc, argv);

@@ -1,0 +1,176 @@
+// --apply and --backup against a simulated bench, run as a user runs them: the real program, no
+// display, every sensor on its own pseudo-terminal. What counts is what the simulator's registers
+// hold afterwards, not what the program prints.
+#include "files/fpcfile.h"
+#include "files/settingsfile.h"
+#include "simprocess.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+const QString Voltage = SimProcess::sensorFile("02-ils-voltage.json");
+const QString Current = SimProcess::sensorFile("03-murkwell-current.json");
+const QString Resistive = SimProcess::sensorFile("04-murkwell-resistive.json");
+
+// A description written inline: the file's sensor with every register it sets one higher, so
+// that a restore has something to put back, answering nothing after `unplugAfter` commands (0: never).
+QString fresh(const QString &file, int unplugAfter = 0)
+{
+    QFile f(file);
+    f.open(QIODevice::ReadOnly);
+    QJsonObject description = QJsonDocument::fromJson(f.readAll()).object();
+    QJsonObject registers = description.value("registers").toObject();
+    for (const QString &r : registers.keys())
+        registers[r] = QString::number(registers[r].toString().toUInt(nullptr, 16) + 1, 16);
+    description["registers"] = registers;
+    description["unplugAfter"] = unplugAfter;
+    return QString::fromUtf8(QJsonDocument(description).toJson(QJsonDocument::Compact));
+}
+
+// The program on the given ports only (the first through --ports, the rest as extra ports), with
+// no display at all.
+std::unique_ptr<QProcess> start(const QStringList &arguments, const QStringList &ports)
+{
+    auto p = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(name);
+    env.insert("PELLORA_EXTRA_PORTS", ports.mid(1).join(','));
+    p->setProcessEnvironment(env);
+    p->start(QCoreApplication::applicationDirPath() + "/pellora", arguments + QStringList{"--ports", ports.value(0)});
+    return p;
+}
+
+// Waits for the program; its output lines, and its exit code in *code (-1: it did not end normally).
+QStringList finish(QProcess &p, int *code)
+{
+    p.waitForFinished(90000);
+    *code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    if (*code != 0)
+        qInfo().noquote() << out << p.readAllStandardError();
+    return out.split('\n', Qt::SkipEmptyParts);
+}
+
+QStringList run(const QStringList &arguments, const QStringList &ports, int *code)
+{
+    return finish(*start(arguments, ports), code);
+}
+
+}
+
+class TestBatchRun : public QObject
+{
+    Q_OBJECT
+private slots:
+    void applyBackUpAndRestoreABench();
+    void stopLeavesEverySensorLocked();
+
+private:
+    SimProcess bench;
+    QTemporaryDir dir;
+    QStringList saved;  // the backup's files, by sensor in port order
+};
+
+void TestBatchRun::applyBackUpAndRestoreABench()
+{
+    // Replies in pieces a millisecond apart, as a line gives them; two resistive sensors share an
+    // ID and a serial, so their backups need names of their own.
+    const QStringList pacing{"--answer-delay", "0", "--chunk-size", "16", "--chunk-gap", "1"};
+    QVERIFY(bench.start(pacing + QStringList{Voltage, Current, Resistive, Resistive, SimProcess::sensorFile("07-slimfin.json"), "silent"}));
+    const QStringList ports = bench.ports();
+    const SimBank voltageBefore = bench.banks().value(ports[0]);
+
+    // A settings file for the voltage sensor only: the others are refused before anything is sent.
+    const QString conf = dir.filePath("bench.conf");
+    QString error;
+    QVERIFY2(SettingsFile::save(conf, {{"sensorType/Serial", "4201"}, {"sensorType/Firmware", "3"}, {"sensorType/ProductType", "10V"},
+                                       {"settings/MinMeasuredRange", "10"}, {"settings/MaxMeasuredRange", "90"},
+                                       {"settings/TankProfileEnable", "false"}, {"settings/MinOutputRange", "1"},
+                                       {"settings/MaxOutputRange", "9"}, {"settings/SwitchOutputAlarmMode", "full"},
+                                       {"settings/WarningLevel", "50"}, {"settings/WarningHysteresis", "5"}},
+                                   &error),
+             qPrintable(error));
+    int code = 0;
+    QStringList lines = run({"--apply", conf}, ports, &code);
+    QCOMPARE(code, 1);
+    QCOMPARE(lines.size(), 7);
+    const QStringList expected{"applied", "refused: the file is for sensor ID 4201", "refused", "refused", "skipped (not a level sensor)",
+                               "no answer: skipped", "4 level sensors: 1 applied, 3 refused, 0 differ, 0 lost, 0 stopped; 2 ports skipped"};
+    for (int i = 0; i < 6; ++i)
+        QVERIFY2(lines[i].startsWith(ports[i].mid(5) + ": ") && lines[i].contains(expected[i]), qPrintable(lines[i]));
+    QCOMPARE(lines[6], expected[6]);
+    QMap<QString, SimBank> banks = bench.banks();
+    const QMap<int, quint32> written{{903, 102}, {904, 921}, {907, 512}, {908, quint32(-51)}};
+    for (auto it = written.cbegin(); it != written.cend(); ++it)
+        QCOMPARE(banks[ports[0]].registers.value(it.key()), it.value());
+    QVERIFY(banks[ports[0]].locked && voltageBefore.registers != banks[ports[0]].registers);
+
+    // Back up the bench, then restore each file onto a fresh sensor of its type; one of the fresh
+    // resistive sensors is unplugged part-way and must not stop the other.
+    lines = run({"--backup", dir.filePath("backup")}, ports, &code);
+    QCOMPARE(code, 0);
+    for (int i = 0; i < 4; ++i) {
+        const QString name = lines[i].section(": saved ", 1).section(".conf", 0, 0);
+        QVERIFY2(QFile::exists(dir.filePath("backup/" + name + ".conf")) && QFile::exists(dir.filePath("backup/" + name + ".fpc")), qPrintable(lines[i]));
+        saved << dir.filePath("backup/" + name);
+    }
+    QCOMPARE(QSet<QString>(saved.begin(), saved.end()).size(), 4);
+    SimProcess other;
+    QVERIFY(other.start(pacing + QStringList{fresh(Voltage), fresh(Current), fresh(Resistive), fresh(Resistive, 300)}));
+    const QStringList to = other.ports();
+    std::vector<std::unique_ptr<QProcess>> runs;
+    runs.push_back(start({"--apply", saved[0] + ".fpc"}, {to[0]}));
+    runs.push_back(start({"--apply", saved[1] + ".fpc"}, {to[1]}));
+    runs.push_back(start({"--apply", saved[2] + ".fpc"}, {to[2], to[3]}));
+    const QVector<int> codes{0, 0, 1};
+    for (int i = 0; i < 3; ++i) {
+        lines = finish(*runs[i], &code);
+        QCOMPARE(code, codes[i]);
+        QVERIFY2(lines[0].endsWith(": applied"), qPrintable(lines[0]));
+    }
+    QVERIFY2(lines[1].contains(": lost: stopped answering"), qPrintable(lines[1]));
+    QCOMPARE(run({"--apply", saved[0] + ".conf"}, {to[0]}, &code).value(0), to[0].mid(5) + ": ILS Level Probe 0-10V (ID 4201, serial 000000): applied");
+    QCOMPARE(code, 0);
+    banks = bench.banks();
+    const QMap<QString, SimBank> restored = other.banks();
+    for (int i = 0; i < 3; ++i) {
+        const SimBank &a = banks[ports[i]], &b = restored[to[i]];
+        for (int r : FpcFile::exportedRegisters())
+            QVERIFY2(SimBank::holdsText(r) ? a.text(r) == b.text(r) : a.registers.value(r) == b.registers.value(r),
+                     qPrintable(QString("sensor %1, register %2").arg(i).arg(r)));
+    }
+}
+
+// SIGINT during an import: every sensor stops after its exchange and is locked again.
+void TestBatchRun::stopLeavesEverySensorLocked()
+{
+    QVERIFY(!saved.isEmpty());
+    const QStringList ports = bench.ports();
+    std::unique_ptr<QProcess> p = start({"--apply", saved[2] + ".fpc"}, ports);
+    // Both resistive sensors are reading or writing by now: an import takes them over ten seconds.
+    QVERIFY(p->waitForStarted());
+    QTest::qWait(3000);
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(static_cast<pid_t>(p->processId()), SIGINT);
+    int code = 0;
+    const QStringList lines = finish(*p, &code);
+    QCOMPARE(code, 1);
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(lines.value(2).contains(": stopped: ") && lines.value(3).contains(": stopped: "), qPrintable(lines.join('\n')));
+    QVERIFY(lines.last().endsWith("2 refused, 0 differ, 0 lost, 2 stopped; 2 ports skipped"));
+    const QMap<QString, SimBank> banks = bench.banks();
+    for (int i = 0; i < 4; ++i)
+        QVERIFY2(banks[ports[i]].locked && banks[ports[i]].measuring && banks[ports[i]].fixed == -1, qPrintable(ports[i]));
+}
+
+QTEST_GUILESS_MAIN(TestBatchRun)
+#include "tst_batchrun.moc"
