@@ -56,8 +56,12 @@ bool BatchRun::readFile(QString *error)
     const QString suffix = QFileInfo(m_target).suffix().toLower();
     QByteArray text;
     if (suffix == QLatin1String("conf")) {
-        if (readBoundedFile(m_target, SettingsFile::MaxBytes, &text) != BoundedRead::Ok || !SettingsFile::checkText(text)) {
-            *error = tr("%1 is not a settings file whose checksum holds").arg(m_target);
+        if (readBoundedFile(m_target, SettingsFile::MaxBytes, &text) != BoundedRead::Ok) {
+            *error = tr("%1 cannot be read (a settings file is a text file under %2 bytes)").arg(m_target).arg(SettingsFile::MaxBytes);
+            return false;
+        }
+        if (!SettingsFile::checkText(text)) {
+            *error = tr("the checksum of %1 does not hold: the file was changed or damaged").arg(m_target);
             return false;
         }
         m_settings = SettingsFile::read(m_target, &m_hasSensorType);
@@ -339,15 +343,16 @@ int BatchRun::summary()
             ++skipped;
         }
     }
-    QTextStream(stdout) << tr("%1 level sensors: %2 %3, %4 refused, %5 differ, %6 lost, %7 stopped; %8 ports skipped")
+    QTextStream(stdout) << tr("%1 level %2: %3 %4, %5 refused, %6 differ, %7 lost, %8 stopped; %9 skipped")
                                .arg(sensors)
+                               .arg(sensors == 1 ? tr("sensor") : tr("sensors"))
                                .arg(counts[Done])
                                .arg(m_mode == Apply ? tr("applied") : tr("saved"))
                                .arg(counts[Refused])
                                .arg(counts[Differs])
                                .arg(counts[Lost])
                                .arg(counts[Stopped])
-                               .arg(skipped)
+                               .arg(skipped == 1 ? tr("1 port") : tr("%1 ports").arg(skipped))
                         << Qt::endl;
     return sensors > 0 && counts[Done] == sensors ? 0 : 1;
 }

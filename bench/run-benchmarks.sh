@@ -23,6 +23,7 @@ trap 'rm -rf "$tmp"' EXIT
 # The whole scan with 1 and with 27 silent ports beside the 8 simulated sensors: probed at once.
 "$bin/bench_shell_responsiveness" --silent 1 --poll-seconds 1 > "$tmp/scan1" 2>/dev/null
 "$bin/bench_shell_responsiveness" --silent 27 --poll-seconds 1 > "$tmp/scan27" 2>/dev/null
+sh bench/apply.sh "$bin" > "$tmp/apply"
 
 # The value after a label in a benchmark's output: field N of the first matching line.
 pick() { grep -m1 "$2" "$tmp/$1" | awk -v n="$3" '{ print $n }'; }
@@ -35,6 +36,9 @@ echo "|---|---:|---|"
 echo "| Scan time per silent port | $silent ms | (three 500 ms waits) |"
 echo "| Request to a hung-up port | $hungup ms | no spinning |"
 echo "| Whole scan of 35 ports (27 silent) against 9 ports (1 silent) | $(pick scan27 'scan finished after' 4) ms / $(pick scan1 'scan finished after' 4) ms | under 2.5 s; about one silent port |"
+for kind in "settings file" "FPC file"; do
+    echo "| --apply of $([ "$kind" = "FPC file" ] && echo an || echo a) $kind to 8 sensors against 1 | $(pick apply "$kind" 9) ms / $(pick apply "$kind" 6) ms (ratio $(pick apply "$kind" 12)) | at most 1.3 |"
+done
 echo "| Longest GUI stall during the scan of 35 ports | $(pick scan27 'stall during the scan' 8) ms | under 16 ms |"
 grep '^| ' "$tmp/load" | grep -v -e '^| Sensor' | while IFS='|' read -r _ sensor exchanges waits wall floor ratio strict simulator program _; do
     echo "| Load of $(echo $sensor) ($(echo $exchanges) exchanges, $(echo $waits) quiet waits) | $(echo $wall) ms; ratio to the floor $(echo $strict); the simulator's own $(echo $simulator) ms, the program's $(echo $program) ms an exchange | under 1.05 |"

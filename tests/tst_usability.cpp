@@ -117,6 +117,10 @@ void TestUsability::helpVersionAndFailures()
     // Refused without a display: the usage error, exit code 2.
     QVERIFY2(runProgram({"--lst"}, &out) == 2 && out.contains("Unknown option 'lst'") && out.contains("--list"), qPrintable(out));
     QVERIFY2(runProgram({"--list", "--ports"}, &out) == 2 && out.contains("Missing value after '--ports'"), qPrintable(out));
+    QVERIFY2(runProgram({"--apply", "a.conf", "--backup", "b"}, &out) == 2 && out.contains("choose one of"), qPrintable(out));
+    // A file that cannot be used is refused before any port is searched.
+    for (const char *file : {"/nonexistent.conf", PELLORA_CATALOGUE_PATH})
+        QVERIFY2(runProgram({"--apply", file, "--ports", "/dev/null-port"}, &out) == 2 && !out.contains("null-port"), qPrintable(out));
     QVERIFY(runProgram({"--list", "--ports", "/dev/null-port", "--trace", "/nonexistent/dir/t.txt"}, &out) == 1);
     QVERIFY2(out.contains("cannot write the trace to /nonexistent/dir/t.txt"), qPrintable(out));
     QTemporaryDir dir;
