@@ -7,6 +7,7 @@
 #include "lls/device/llsdevice.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QDateTime>
 #include <QDir>
 #include <QEventLoop>
@@ -17,7 +18,11 @@
 #include <QTextStream>
 #include <QThread>
 
+#include <cerrno>
+#include <algorithm>
 #include <csignal>
+#include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace {
@@ -27,8 +32,20 @@ int stopPipe[2] = {-1, -1};
 
 void passStop(int)
 {
+    const int saved = errno;
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(stopPipe[1], &byte, 1);
+    errno = saved;
+}
+
+// The workers leave the two signals to the main thread, so that no exchange is cut short by one.
+void blockStopSignals(int how)
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(how, &set, nullptr);
 }
 
 }
@@ -46,6 +63,10 @@ BatchRun::~BatchRun()
 
 bool BatchRun::readFile(QString *error)
 {
+    if (m_target.trimmed().isEmpty()) {
+        *error = m_mode == Apply ? tr("--apply needs a file") : tr("--backup needs a folder");
+        return false;
+    }
     if (m_mode == Backup) {
         if (!QDir().mkpath(m_target) || !QFileInfo(m_target).isWritable()) {
             *error = tr("cannot write to the folder %1").arg(m_target);
@@ -118,7 +139,7 @@ int BatchRun::run()
         err << "pellora: " << error << Qt::endl;
         return 2;
     }
-    if (::pipe(stopPipe) == 0) {
+    if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
         QSocketNotifier *notifier = new QSocketNotifier(stopPipe[0], QSocketNotifier::Read, this);
         connect(notifier, &QSocketNotifier::activated, this, [this] {
             char byte;
@@ -127,6 +148,7 @@ int BatchRun::run()
         });
         struct sigaction action = {};
         action.sa_handler = passStop;
+        action.sa_flags = SA_RESTART;
         sigemptyset(&action.sa_mask);
         sigaction(SIGINT, &action, nullptr);
         sigaction(SIGTERM, &action, nullptr);
@@ -163,6 +185,7 @@ int BatchRun::run()
             continue;
         }
         job.thread = QThread::create([this, &job, home = QThread::currentThread()] {
+            blockStopSignals(SIG_BLOCK);
             job.outcome = work(job);
             job.device->moveToThreadWithParts(home);
         });
@@ -180,6 +203,8 @@ int BatchRun::run()
     printFinished();
     for (Job &job : m_jobs)
         delete job.thread;
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
     return summary();
 }
 
@@ -188,7 +213,7 @@ void BatchRun::stop()
     if (m_stopping.exchange(true))
         return;
     QTextStream(stderr) << "pellora: stopping every sensor after its current exchange" << Qt::endl;
-    for (const Job &job : qAsConst(m_jobs))
+    for (const Job &job : std::as_const(m_jobs))
         if (job.device && job.thread && job.thread->isRunning())
             job.device->Stop();
 }
@@ -248,14 +273,22 @@ BatchRun::Outcome BatchRun::applySettings(LLSDevice *device)
     const QVector<SettingsFile::Request> requests = SettingsFile::plan(m_settings, sensor, &error);
     if (requests.isEmpty())
         return {Refused, error};
+    // The output range goes first, and nothing follows a setting the sensor did not take: a range
+    // the sensor refuses (beyond its converter) then leaves it exactly as it was.
+    QVector<SettingsFile::Request> ordered = requests;
+    std::stable_partition(ordered.begin(), ordered.end(), [](const SettingsFile::Request &r) { return r.param == QLatin1String("outputRange"); });
     QStringList notTaken;
     const auto connection = connect(device, &LLSDevice::NotTaken, device, [&notTaken](const QStringList &s) { notTaken << s; }, Qt::DirectConnection);
-    for (const SettingsFile::Request &request : requests) {
-        if (m_stopping || device->SensorLost())
+    int sent = 0;
+    for (const SettingsFile::Request &request : std::as_const(ordered)) {
+        if (m_stopping || device->SensorLost() || !notTaken.isEmpty())
             break;
         device->SetParam(request.param, request.values);
+        ++sent;
     }
     disconnect(connection);
+    if (!notTaken.isEmpty() && sent < ordered.size())
+        notTaken << tr("(the rest of the file was not sent)");
     Outcome outcome = afterWrites(device, notTaken);
     if (outcome.kind == Done) {
         const QStringList wrong = SettingsFile::mismatches(m_settings, sensor, *device);
@@ -291,19 +324,29 @@ BatchRun::Outcome BatchRun::backup(LLSDevice *device, const QString &baseName)
 {
     const QString conf = QDir(m_target).filePath(baseName + QLatin1String(".conf"));
     const QString fpc = QDir(m_target).filePath(baseName + QLatin1String(".fpc"));
+    // As the window's Save Settings: a file that a load would refuse is no backup.
+    const QVector<QPair<QString, QString>> values = SettingsFile::valuesOf(*device, device->OutputType());
+    SettingsFile::Values asRead;
+    for (const auto &value : values)
+        asRead.insert(value.first, value.second);
+    const SettingsFile::Sensor sensor{device->deviceType(), device->OutputType(), device->HasSwitchOutput(), device->HasTankProfileOption()};
     QString error;
-    if (!SettingsFile::save(conf, SettingsFile::valuesOf(*device, device->OutputType()), &error))
-        return {Refused, error};
+    if (SettingsFile::plan(asRead, sensor, &error).isEmpty() || !SettingsFile::save(conf, values, &error))
+        return {Refused, tr("the settings were not saved: %1").arg(error)};
     SetParamStruct s;
     s.text = fpc;
     device->SetParam(QStringLiteral("exportFPC"), s);
-    if (m_stopping) {
+    // Both files or neither: a backup that is half there would be taken for a whole one.
+    QByteArray text;
+    const bool fpcWhole = device->FileReport().isEmpty() && readBoundedFile(fpc, FpcFile::MaxBytes, &text) == BoundedRead::Ok
+        && FpcFile::parse(text).skipped.isEmpty();
+    if (m_stopping || !fpcWhole) {
         QFile::remove(conf);
-        return {Stopped, tr("nothing was saved")};
-    }
-    if (!device->FileReport().isEmpty()) {
-        QFile::remove(conf);
-        return {device->SensorLost() ? Lost : Refused, device->FileReport()};
+        QFile::remove(fpc);
+        if (m_stopping)
+            return {Stopped, tr("nothing was saved")};
+        const QString why = device->FileReport().isEmpty() ? tr("%1 does not read back as it was written").arg(fpc) : device->FileReport();
+        return {device->SensorLost() ? Lost : Refused, why};
     }
     return {Done, tr("saved %1.conf, %1.fpc").arg(baseName)};
 }
@@ -335,7 +378,7 @@ int BatchRun::summary()
     int counts[5] = {};
     int sensors = 0;
     int skipped = 0;
-    for (const Job &job : qAsConst(m_jobs)) {
+    for (const Job &job : std::as_const(m_jobs)) {
         if (job.device) {
             ++sensors;
             ++counts[job.outcome.kind];
@@ -354,5 +397,5 @@ int BatchRun::summary()
                                .arg(counts[Stopped])
                                .arg(skipped == 1 ? tr("1 port") : tr("%1 ports").arg(skipped))
                         << Qt::endl;
-    return sensors > 0 && counts[Done] == sensors ? 0 : 1;
+    return sensors > 0 && counts[Done] == sensors && !m_stopping ? 0 : 1;
 }

@@ -101,6 +101,7 @@ Options parse(QCoreApplication &app)
     options.list = p.parser.isSet(p.list);
     options.apply = p.parser.value(p.apply);
     options.backup = p.parser.value(p.backup);
+    options.mode = p.parser.isSet(p.apply) ? Options::Apply : p.parser.isSet(p.backup) ? Options::Backup : Options::List;
     if (p.parser.isSet(p.ports))
         options.ports = p.parser.value(p.ports).split(QLatin1Char(','), Qt::SkipEmptyParts);
     return options;
@@ -158,9 +159,9 @@ int list()
 
 int run(const Options &options)
 {
-    if (!options.apply.isEmpty())
+    if (options.mode == Options::Apply)
         return BatchRun(BatchRun::Apply, options.apply).run();
-    if (!options.backup.isEmpty())
+    if (options.mode == Options::Backup)
         return BatchRun(BatchRun::Backup, options.backup).run();
     return list();
 }

@@ -18,6 +18,8 @@ struct Options
     bool list = false;
     QString apply;   // --apply FILE
     QString backup;  // --backup DIR
+    // What a run without a window does (an empty FILE or DIR is still that mode, and refused there).
+    enum Mode { List, Apply, Backup } mode = List;
 };
 
 // Whether the arguments ask for something that needs no window (help, version, list, apply,

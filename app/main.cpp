@@ -16,7 +16,10 @@ int main(int argc, char *argv[])
         CommandLine::apply(options);
         return CommandLine::run(options);
     }
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    // Qt 6 always scales.
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+#endif
     QApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral("1.2.5"));
     CommandLine::apply(CommandLine::parse(app));

@@ -5,7 +5,9 @@
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QRegExp>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QThread>
@@ -53,8 +55,8 @@ bool SerialPortDriver::isExcludedPortName(const QString &portName)
 {
     const QStringList patterns = QString::fromLatin1(ExcludedPorts).split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (const QString &pattern : patterns) {
-        QRegExp rx(pattern);
-        if (rx.isValid() && rx.indexIn(portName) != -1)
+        const QRegularExpression rx(pattern);
+        if (rx.isValid() && rx.match(portName).hasMatch())
             return true;
     }
     return false;
@@ -74,7 +76,7 @@ void SerialPortDriver::setPortList(const QStringList &paths)
 QVector<AbstractInterfaceDriver *> SerialPortDriver::availableInterfaces()
 {
     if (portListSet)
-        return interfacesFor(commandLinePorts);
+        return withoutDuplicates(interfacesFor(commandLinePorts));
     QVector<AbstractInterfaceDriver *> drivers;
     const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : infos) {
@@ -89,7 +91,28 @@ QVector<AbstractInterfaceDriver *> SerialPortDriver::availableInterfaces()
     }
 
     // Pseudo-terminals are never listed by the system; they are reached by path.
-    return drivers + interfacesFor({});
+    return withoutDuplicates(drivers + interfacesFor({}));
+}
+
+// One device named twice (by the system and in PELLORA_EXTRA_PORTS, or through a link) would be
+// probed and worked by two threads at once: only its first name is kept.
+QVector<AbstractInterfaceDriver *> SerialPortDriver::withoutDuplicates(const QVector<AbstractInterfaceDriver *> &drivers)
+{
+    QVector<AbstractInterfaceDriver *> kept;
+    QSet<QString> seen;
+    for (AbstractInterfaceDriver *driver : drivers) {
+        // Qt names a port by its path less "/dev/"; pseudo-terminals have no port info to ask.
+        const QString name = static_cast<SerialPortDriver *>(driver)->port->portName();
+        const QString location = name.startsWith(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name;
+        const QString canonical = QFileInfo(location).canonicalFilePath();
+        if (seen.contains(canonical.isEmpty() ? location : canonical)) {
+            delete driver;
+            continue;
+        }
+        seen.insert(canonical.isEmpty() ? location : canonical);
+        kept.append(driver);
+    }
+    return kept;
 }
 
 QVector<AbstractInterfaceDriver *> SerialPortDriver::interfacesFor(const QStringList &paths)

@@ -20,6 +20,8 @@ public:
     static QVector<AbstractInterfaceDriver *> interfacesFor(const QStringList &paths);
     // From now on availableInterfaces() lists only these paths instead of the system's ports.
     static void setPortList(const QStringList &paths);
+    // The drivers less any that names a device an earlier one names (deleted).
+    static QVector<AbstractInterfaceDriver *> withoutDuplicates(const QVector<AbstractInterfaceDriver *> &drivers);
     // The line settings every sensor port uses (19200 8N1, no flow control).
     static void applyLineSettings(QSerialPort *port);
     static bool isExcludedPortName(const QString &portName);

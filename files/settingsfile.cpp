@@ -6,6 +6,7 @@
 
 #include <QDebug>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -80,9 +81,9 @@ QVector<QPair<QString, QString>> valuesOf(const LLSDevice &d, const QString &out
 
 bool save(const QString &path, const QVector<QPair<QString, QString>> &values, QString *error)
 {
-    // Written and signed in a fresh file of its own, then put in place whole: a full disk never
-    // leaves half a file, and no key of an older file under the same name survives into this one.
-    QTemporaryDir scratch;
+    // Written and signed in a fresh file of its own beside the target, then put in place whole: a
+    // full disk never leaves half a file, and no key of an older file under the same name survives.
+    QTemporaryDir scratch(QFileInfo(path).absolutePath() + QStringLiteral("/.settings-XXXXXX"));
     const QString draft = scratch.filePath(QStringLiteral("settings.conf"));
     {
         QSettings settings(draft, QSettings::IniFormat);

@@ -122,6 +122,7 @@ AbstractInterfaceDriver *LLSDevice::interfaceDriver() const
 
 bool LLSDevice::open()
 {
+    protocol->Resume();
     return openDriver(protocol->Driver());
 }
 
@@ -137,13 +138,14 @@ void LLSDevice::Stop()
 
 void LLSDevice::close()
 {
-    protocol->Resume();
+    protocol->SetClosing(true);
     // A write or an ended output test leaves an industrial sensor unlocked until the next
     // measurement; one closed after it must not stay open to any command on the line. Not after a
     // failed exchange: a dead line would only add its time-outs to the way out.
     if (protocol->FailedExchanges() == 0)
         protocol->Release();
     protocol->Driver()->close();
+    protocol->SetClosing(false);
 }
 
 bool LLSDevice::isIndustrial() const
@@ -230,7 +232,8 @@ int LLSDevice::readNumber(int address)
 
 void LLSDevice::writeNumber(int address, int value)
 {
-    writeRegister(address, QByteArray::number(value, 16));
+    // A negative value goes out as its 32-bit two's complement, whatever the Qt version's number().
+    writeRegister(address, QByteArray::number(static_cast<quint32>(value), 16));
 }
 
 // Sets bit 6 or 7 of the feature register. The register is rewritten only from a value actually

@@ -91,7 +91,8 @@ public:
     static constexpr int MaxFailedExchanges = 3;
     bool SensorLost() const;
     // From any thread: the operation under way ends after its current exchange, and nothing more
-    // reaches the sensor until close(), which still locks an industrial sensor a write left open.
+    // reaches the sensor until the next open(); close() still locks an industrial sensor a write
+    // left open.
     void Stop();
 
 signals:

@@ -72,7 +72,7 @@ QByteArray AbstractLLSProtocol::hexArgument(int number)
 QByteArray AbstractLLSProtocol::exchange(const QByteArray &command, bool *ok)
 {
     // A stopped exchange is no sign of a lost sensor: it leaves the count as it was.
-    if (stopped) {
+    if (stopped && !closing) {
         if (ok)
             *ok = false;
         return {};

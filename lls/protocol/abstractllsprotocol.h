@@ -26,6 +26,8 @@ public:
     // operation under way ends after its current exchange. Resume() lets them through again.
     void Stop() { stopped = true; }
     void Resume() { stopped = false; }
+    // While closing, exchanges go through even after a Stop(): the lock that ends a write must.
+    void SetClosing(bool on) { closing = on; }
 
     virtual QByteArray ReadRegister(int address) = 0;
     virtual void WriteRegister(int address, const QByteArray &value) = 0;
@@ -60,6 +62,7 @@ protected:
 private:
     int failedExchanges = 0;
     std::atomic<bool> stopped{false};
+    bool closing = false;
 };
 
 #endif

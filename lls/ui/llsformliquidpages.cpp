@@ -41,7 +41,7 @@ void LLSForm::fillLiquidPage()
         ui->sensorNumberFrame->hide();
     } else if (isCan(type)) {
         nmeaLiquids = nmeaLiquidList(m_device->NmeaLiquidType());
-        for (const auto &liquid : qAsConst(nmeaLiquids))
+        for (const auto &liquid : std::as_const(nmeaLiquids))
             ui->liquidList->addItem(liquid.first);
         ui->liquidList->setCurrentIndex(liquidReferenceIndex());
         ui->liquidType->setText(ui->liquidList->currentText());
