@@ -66,7 +66,7 @@ public:
         clock.start();
         const bool ok = m_inner->sendRequest(request, response);
         if (recording)
-            exchanges.append({request.size(), response.size(), clock.nsecsElapsed() / 1e6, ok});
+            exchanges.append({static_cast<int>(request.size()), static_cast<int>(response.size()), clock.nsecsElapsed() / 1e6, ok});
         return ok;
     }
     QString type() const override { return m_type; }
@@ -183,7 +183,7 @@ int main(int argc, char *argv[])
 
         double floorMs = quietWaits * QuietWaitMs;
         double requestLineMs = 0;
-        for (const TimingDriver::Exchange &e : qAsConst(driver->exchanges)) {
+        for (const TimingDriver::Exchange &e : std::as_const(driver->exchanges)) {
             floorMs += (e.requestBytes + e.replyBytes) * MsPerByte + answerDelayMs;
             requestLineMs += e.requestBytes * MsPerByte;
         }

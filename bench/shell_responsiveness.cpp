@@ -128,7 +128,9 @@ int main(int argc, char *argv[])
 {
     QElapsedTimer sinceStart;
     sinceStart.start();
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+#endif
     QApplication app(argc, argv);
     QCoreApplication::setApplicationVersion("1.2.5");
     const QStringList args = app.arguments();
@@ -180,7 +182,7 @@ int main(int argc, char *argv[])
     if (!screenshot.isEmpty())
         window.grab().save(screenshot);
 
-    std::printf("ports scanned:               %d (%d sensors, %d silent)\n", ports.size(), ports.size() - silent, silent);
+    std::printf("ports scanned:               %d (%d sensors, %d silent)\n", int(ports.size()), int(ports.size()) - silent, silent);
     std::printf("simulator ready after:       %lld ms\n", simReady);
     std::printf("window first painted after:  %lld ms (from window construction)\n", firstPaint.paintedAt);
     std::printf("window first painted after:  %.0f ms (from process start, catalogue check included)\n", firstPaint.sinceProcessStart);

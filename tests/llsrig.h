@@ -33,7 +33,7 @@ inline QString llsMismatches(const LLSDevice &device, const QVariantMap &expecte
     QStringList out;
     for (auto it = expected.begin(); it != expected.end(); ++it) {
         const QVariant a = actual.value(it.key());
-        const bool same = static_cast<int>(a.type()) == QMetaType::Float ? qAbs(a.toDouble() - it.value().toDouble()) < 1e-4
+        const bool same = a.userType() == QMetaType::Float ? qAbs(a.toDouble() - it.value().toDouble()) < 1e-4
                                                                          : a == it.value();
         if (!same)
             out << it.key() + ": " + (a.canConvert<QStringList>() ? a.toStringList().join('|') : a.toString());
@@ -110,7 +110,7 @@ struct LLSRig
     QByteArrayList sent() const
     {
         QByteArrayList out;
-        for (const QByteArray &request : qAsConst(driver->requests))
+        for (const QByteArray &request : std::as_const(driver->requests))
             if (!request.startsWith("U "))
                 out.append(request);
         return out;

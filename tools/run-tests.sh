@@ -1,12 +1,16 @@
 #!/bin/sh
 # Installs what is missing, builds Pellora and runs the whole test suite headless.
-# PELLORA_ASAN=1 builds and tests with AddressSanitizer in build-asan/ instead.
+# PELLORA_ASAN=1 builds and tests with AddressSanitizer in build-asan/ instead; PELLORA_QT=6
+# builds and tests against Qt 6 in build-qt6/.
 set -eu
 cd "$(dirname "$0")/.."
 sh tools/install-deps.sh
 if [ "${PELLORA_ASAN:-0}" = "1" ]; then
     build=build-asan
     set -- -DPELLORA_ASAN=ON -DCMAKE_BUILD_TYPE=Debug
+elif [ "${PELLORA_QT:-5}" = "6" ]; then
+    build=build-qt6
+    set -- -DPELLORA_QT=6
 else
     build=build
     set --

@@ -115,7 +115,7 @@ int main(int argc, char *argv[])
     QTextStream err(stderr);
     QList<SimPort *> ports;
     QStringList paths;
-    for (const QString &argument : qAsConst(arguments)) {
+    for (const QString &argument : std::as_const(arguments)) {
         QJsonObject description;
         QString sourceFile;
         QString error;
@@ -147,9 +147,7 @@ int main(int argc, char *argv[])
         paths.append(port->devicePath());
         out << sensor->label() << " on " << port->devicePath() << Qt::endl;
     }
-    out << "PELLORA_EXTRA_PORTS=" << paths.join(',') << Qt::endl;
-    out.flush();
-
+    // The handlers are in place before the ready line: a client may signal as soon as it reads it.
     std::signal(SIGINT, quitOnSignal);
     std::signal(SIGTERM, quitOnSignal);
     if (::pipe(signalPipe) == 0) {
@@ -162,11 +160,14 @@ int main(int argc, char *argv[])
                 dumpState(ports);
                 return;
             }
-            for (SimPort *port : qAsConst(ports))
+            for (SimPort *port : std::as_const(ports))
                 port->stallWrites();
         });
         std::signal(SIGUSR1, passSignal);
         std::signal(SIGUSR2, passSignal);
     }
+    out << "PELLORA_EXTRA_PORTS=" << paths.join(',') << Qt::endl;
+    out.flush();
+
     return app.exec();
 }

@@ -62,9 +62,9 @@ QVector<SimPositionSensor::Property> SimPositionSensor::measurements() const
     if (!away) {
         const qint64 scaled = (static_cast<qint64>(raw) + parameter("posn_offset")) * parameter("posn_scale");
         const qint64 shifted = scaled >= 0 ? scaled / 65536 : -((-scaled + 65535) / 65536);
-        const int lower = parameter("output_lower");
-        const int upper = parameter("output_upper");
-        output = static_cast<int>(qBound<qint64>(qMin(lower, upper), shifted + parameter("output_direct"), qMax(lower, upper)));
+        const qint64 lower = parameter("output_lower");
+        const qint64 upper = parameter("output_upper");
+        output = static_cast<int>(qBound(qMin(lower, upper), shifted + parameter("output_direct"), qMax(lower, upper)));
     }
     return {{"activator", signal}, {"raw_position", raw}, {"position", output}, {"temperature", 23}};
 }

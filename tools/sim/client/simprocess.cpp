@@ -103,7 +103,7 @@ int SimProcess::commandsSeen(const QString &port, int count, int timeoutMs)
     for (;;) {
         m_log += readErrorLines();
         int seen = 0;
-        for (const QString &line : qAsConst(m_log))
+        for (const QString &line : std::as_const(m_log))
             if (line.startsWith(port + " <- "))
                 ++seen;
         if (seen >= count || deadline.hasExpired())
