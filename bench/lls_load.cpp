@@ -22,11 +22,11 @@
 #include "device/serialportdriver.h"
 #include "device/tracelog.h"
 #include "lls/device/llsdevice.h"
+#include "simprocess.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QSerialPort>
 #include <QTextStream>
 
@@ -106,32 +106,13 @@ int main(int argc, char *argv[])
             arguments << sensors.filePath(file);
     }
 
-    QProcess sim;
-    arguments.prepend("--report-replies");
-    sim.start(QStringLiteral(PELLORA_SIM_PATH), arguments);
-    QStringList ports;
-    QStringList labels;
-    while (sim.waitForReadyRead(10000)) {
-        bool ready = false;
-        while (sim.canReadLine()) {
-            const QString line = QString::fromLocal8Bit(sim.readLine()).trimmed();
-            if (line.startsWith("PELLORA_EXTRA_PORTS=")) {
-                ports = line.mid(20).split(',', Qt::SkipEmptyParts);
-                ready = true;
-            } else {
-                labels << line.section(" on ", 0, 0);
-            }
-        }
-        if (ready)
-            break;
-    }
-    if (ports.isEmpty()) {
+    SimProcess sim;
+    if (!sim.start(QStringList{"--report-replies"} + arguments)) {
         std::fprintf(stderr, "pellora-sim did not start\n");
         return 1;
     }
-
-    // From here on the simulator's reports on how it sent its replies are what is read.
-    sim.setReadChannel(QProcess::StandardError);
+    const QStringList ports = sim.ports();
+    const QStringList labels = sim.labels();
 
     out << "Level sensor load at 19200 baud, answer delay " << answerDelayMs << " ms" << (traceIndex > 0 ? ", traced" : "") << "\n\n";
     // The pseudo-terminal takes the program's requests at once, unpaced: the last column leaves
@@ -156,8 +137,7 @@ int main(int argc, char *argv[])
             continue;
         }
 
-        sim.waitForReadyRead(100);
-        sim.readAllStandardError();  // the identification's reply
+        sim.takeLog(100);  // the identification's reply
         driver->recording = true;
         QElapsedTimer clock;
         clock.start();
@@ -166,14 +146,10 @@ int main(int argc, char *argv[])
         driver->recording = false;
 
         // How the simulator sent each of the load's replies.
-        QByteArray reports;
-        while (sim.waitForReadyRead(200))
-            reports += sim.readAllStandardError();
-        reports += sim.readAllStandardError();
         int quietWaits = 0;
         double simulatorMs = 0;
-        const QByteArray tag = ports.at(i).toLocal8Bit() + " -> ";
-        for (const QByteArray &line : reports.split('\n')) {
+        const QString tag = ports.at(i) + " -> ";
+        for (const QString &line : sim.takeLog(200)) {
             if (!line.startsWith(tag))
                 continue;
             quietWaits += line.contains(" in 1 writes ");
@@ -200,7 +176,6 @@ int main(int argc, char *argv[])
     }
     out << "\nWorst ratio without request time " << QString::number(worst, 'f', 3)
         << (worst < 1.05 ? " (under 1.05)" : " (NOT under 1.05)") << "\n";
-    sim.terminate();
-    sim.waitForFinished(3000);
+    sim.stop();
     return worst < 1.05 ? 0 : 1;
 }

@@ -42,7 +42,9 @@ bool SimProcess::start(const QStringList &arguments, int timeoutMs)
         while (m_process.canReadLine()) {
             const QByteArray line = m_process.readLine().trimmed();
             seen += line + '\n';
-            if (line.startsWith("PELLORA_EXTRA_PORTS=")) {
+            if (!line.startsWith("PELLORA_EXTRA_PORTS=")) {
+                m_labels << QString::fromLocal8Bit(line).section(" on ", 0, 0);
+            } else {
                 m_ports = QString::fromLocal8Bit(line.mid(20)).split(',', Qt::SkipEmptyParts);
                 // Nothing more comes on stdout: waits are for the log and the dumps.
                 m_process.setReadChannel(QProcess::StandardError);
@@ -89,9 +91,11 @@ QStringList SimProcess::readErrorLines()
     return lines;
 }
 
-QStringList SimProcess::takeLog()
+QStringList SimProcess::takeLog(int quietMs)
 {
     m_log += readErrorLines();
+    while (quietMs > 0 && m_process.waitForReadyRead(quietMs))
+        m_log += readErrorLines();
     QStringList all = m_log;
     m_log.clear();
     return all;

@@ -34,8 +34,11 @@ public:
     QStringList ports() const { return m_ports; }
     QString port(int i) const { return m_ports.value(i); }
     QString extraPorts() const { return m_ports.join(','); }
-    // Commands the simulator logged so far (start it with --verbose), as "path <- command" lines.
-    QStringList takeLog();
+    // The sensors' names, in port order.
+    QStringList labels() const { return m_labels; }
+    // What the simulator logged on stderr so far: commands ("path <- command", with --verbose) and
+    // reply reports (--report-replies). With quietMs, reads on until it has been quiet that long.
+    QStringList takeLog(int quietMs = 0);
     // Waits until the log holds at least count commands for the port, or the time is up.
     int commandsSeen(const QString &port, int count = 0, int timeoutMs = 0);
     // Every level sensor's state by port (SIGUSR2); empty when the dump does not come in time. The
@@ -50,6 +53,7 @@ private:
     QProcess m_process;
     QByteArray m_partial;  // the start of a stderr line whose end has not come yet
     QStringList m_ports;
+    QStringList m_labels;
     QStringList m_log;
 };
 
