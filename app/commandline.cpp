@@ -47,6 +47,9 @@ struct Parser
                              QCoreApplication::translate("CommandLine", "Search only these ports (comma-separated device paths, "
                                                                         "as in PELLORA_EXTRA_PORTS) and PELLORA_EXTRA_PORTS."),
                              QStringLiteral("LIST")};
+    QCommandLineOption verbose{QStringLiteral("verbose"),
+                               QCoreApplication::translate("CommandLine", "Print the program's diagnostics on stderr (the exchanges on each port, "
+                                                                          "the loads and writes, the window's). QT_LOGGING_RULES picks among them.")};
     QCommandLineOption apply{QStringLiteral("apply"),
                              QCoreApplication::translate("CommandLine", "Write FILE (a settings file, .conf, or an FPC file, .fpc) to every "
                                                                         "level sensor found, all at once, and check each. Opens no window."),
@@ -62,7 +65,7 @@ struct Parser
             "CommandLine", "Configures liquid level sensors and position sensors on serial ports."));
         help = parser.addHelpOption();
         parser.addVersionOption();
-        parser.addOptions({trace, list, ports, apply, backup});
+        parser.addOptions({trace, list, ports, apply, backup, verbose});
     }
 };
 
@@ -99,6 +102,7 @@ Options parse(QCoreApplication &app)
     Options options;
     options.trace = p.parser.value(p.trace);
     options.list = p.parser.isSet(p.list);
+    options.verbose = p.parser.isSet(p.verbose);
     options.apply = p.parser.value(p.apply);
     options.backup = p.parser.value(p.backup);
     options.mode = p.parser.isSet(p.apply) ? Options::Apply : p.parser.isSet(p.backup) ? Options::Backup : Options::List;
@@ -109,6 +113,9 @@ Options parse(QCoreApplication &app)
 
 void apply(const Options &options)
 {
+    // The environment's rules still win: they can narrow --verbose down to one category.
+    if (options.verbose)
+        QLoggingCategory::setFilterRules(QStringLiteral("pellora.*.debug=true"));
     if (!options.trace.isEmpty()) {
         QString error;
         if (!TraceLog::open(options.trace, &error))
@@ -122,8 +129,6 @@ void apply(const Options &options)
 
 DeviceManager *scan()
 {
-    // The program's diagnostics are for the window's log, not for these listings.
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
     const QString path = DeviceCatalogue::defaultPath();
     const QString failure = DeviceCatalogue::failure(path);
     if (!failure.isEmpty()) {

@@ -7,8 +7,8 @@
 class DeviceManager;
 class QCoreApplication;
 
-// The program's command line: --help, --version, --trace FILE, --list, --apply FILE, --backup DIR
-// and --ports LIST.
+// The program's command line: --help, --version, --trace FILE, --list, --apply FILE, --backup DIR,
+// --ports LIST and --verbose.
 namespace CommandLine {
 
 struct Options
@@ -16,6 +16,7 @@ struct Options
     QString trace;
     QStringList ports;  // empty: the system's ports
     bool list = false;
+    bool verbose = false;  // --verbose: every diagnostic category on
     QString apply;   // --apply FILE
     QString backup;  // --backup DIR
     // What a run without a window does (an empty FILE or DIR is still that mode, and refused there).
@@ -34,8 +35,8 @@ int usageError(int argc, char *argv[]);
 // Parses the application's arguments; --help and --version print and exit here.
 Options parse(QCoreApplication &app);
 
-// Applies --trace (a file that cannot be opened is reported on stderr; the program goes on) and
-// --ports (only those ports, plus PELLORA_EXTRA_PORTS).
+// Applies --verbose, --trace (a file that cannot be opened is reported on stderr; the program goes
+// on) and --ports (only those ports, plus PELLORA_EXTRA_PORTS).
 void apply(const Options &options);
 
 // Scans as the window does, after checking the catalogue; null, with the reason on stderr, when

@@ -4,6 +4,7 @@
 #include "device/abstractdevice.h"
 #include "device/abstractinterfacedriver.h"
 #include "device/devicemanager.h"
+#include "device/logcategories.h"
 #include "ui_mainwindow.h"
 
 #include "lls/device/llsdevice.h"
@@ -81,7 +82,7 @@ MainWindow::~MainWindow()
         thread->exit(0);
         thread->quit();
         if (!thread->wait(10000)) {
-            qDebug() << "Thread not responding; forcing termination...";
+            qCDebug(lcUi) << "Thread not responding; forcing termination...";
             // A terminated thread still runs its clean-up and emits finished(), which would delete
             // the manager and its devices on the dying thread. They are left as they are instead:
             // the process is ending, and the ports' lock files may stay behind.
@@ -156,7 +157,7 @@ void MainWindow::drainWorker(int timeoutMs)
 void MainWindow::showDevice(int index)
 {
     if (isScanning() || index < 0 || index >= m_deviceManager->devices().size()) {
-        qDebug() << "MainWindow::showDevice: no device at index" << index;
+        qCDebug(lcUi) << "MainWindow::showDevice: no device at index" << index;
         return;
     }
     m_deviceManager->setActiveDevice(index);
@@ -189,7 +190,7 @@ void MainWindow::showDevice(int index)
     } else {
         ui->navigationButton->setVisible(false);
         ui->navigationButton->setEnabled(false);
-        qDebug() << "Device undifined! " << type;
+        qCDebug(lcUi) << "Device undifined! " << type;
     }
 }
 
@@ -232,7 +233,7 @@ void MainWindow::on_navigationButton_clicked()
 
 void MainWindow::onInterfaceError(const QString &errorMSG)
 {
-    qDebug() << errorMSG;
+    qCDebug(lcUi) << errorMSG;
     if (errorMSG != QLatin1String("writeRequestTimeout"))
         return;
     // Every failed write attempt reports; a scan running or waiting already covers them all.
@@ -270,7 +271,7 @@ void MainWindow::onSensorLost(const QString &message)
 {
     if (closeModalFirst([this, message] { onSensorLost(message); }))
         return;
-    qDebug().noquote() << "Sensor lost:" << message;
+    qCDebug(lcUi).noquote() << "Sensor lost:" << message;
     on_navigationButton_clicked();
     select->showNotice(tr("%1 Check its cable and power, then select it again.").arg(message));
     if (!isScanning())
@@ -285,7 +286,7 @@ bool MainWindow::closeModalFirst(const std::function<void()> &again)
     QWidget *modal = QApplication::activeModalWidget();
     if (!modal)
         return false;
-    qDebug() << "Closing" << modal->metaObject()->className() << "before leaving the sensor";
+    qCDebug(lcUi) << "Closing" << modal->metaObject()->className() << "before leaving the sensor";
     if (auto *dialog = qobject_cast<QDialog *>(modal))
         dialog->reject();
     else

@@ -1,6 +1,7 @@
 #include "device/devicecatalogue.h"
 
 #include "device/boundedfile.h"
+#include "device/logcategories.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -44,7 +45,7 @@ QString DeviceCatalogue::failure(const QString &path)
     case BoundedRead::TooBig:
         return QStringLiteral("Catalogue file corrupted! (Too big)");
     case BoundedRead::NotRegular:
-        qDebug() << "Catalogue is not a regular file:" << path;
+        qCDebug(lcDevice) << "Catalogue is not a regular file:" << path;
         return QStringLiteral("Catalogue file corrupted!");
     case BoundedRead::Unreadable:
     case BoundedRead::Ok:
@@ -79,15 +80,15 @@ bool DeviceCatalogue::verifyChecksum(const QString &path)
     QByteArray contents;
     const BoundedRead read = readBoundedFile(path, MaxFileSize, &contents);
     if (read != BoundedRead::Ok) {
-        qDebug() << "Error opening file:" << path;
+        qCDebug(lcDevice) << "Error opening file:" << path;
         return false;
     }
     const ChecksumLines lines = checksumLines(contents);
     if (lines.matches())
         return true;
-    qDebug() << "Hash calculated:" << lines.expected;
+    qCDebug(lcDevice) << "Hash calculated:" << lines.expected;
     if (lines.disabled()) {
-        qDebug() << "Catalogue checksum disabled!";
+        qCDebug(lcDevice) << "Catalogue checksum disabled!";
         return true;
     }
     return false;

@@ -2,6 +2,7 @@
 
 #include "device/abstractinterfacedriver.h"
 #include "device/devicecatalogue.h"
+#include "device/logcategories.h"
 #include "device/replytext.h"
 #include "lls/device/llsdevice.h"
 #include "lls/protocol/industriallevelsensorprotocol.h"
@@ -82,7 +83,7 @@ AbstractDevice *createDevice(AbstractInterfaceDriver *driver, bool requestResult
             // Bytes without a prompt: possibly a sensor waiting in its bootloader.
             QByteArray bootResponse;
             if (driver->sendRequest(QByteArray("U\x05", 2), bootResponse) && bootResponse.contains('*')) {
-                qDebug() << "Bootloader (CreateBootLoaderProtocol): " << bootResponse;
+                qCDebug(lcDevice) << "Bootloader (CreateBootLoaderProtocol): " << bootResponse;
                 r.outcome = PortReport::Bootloader;
             }
         }

@@ -4,6 +4,7 @@
 #include "device/abstractinterfacedriver.h"
 #include "device/devicecatalogue.h"
 #include "device/deviceidentification.h"
+#include "device/logcategories.h"
 #include "device/serialportdriver.h"
 
 #include <QDebug>
@@ -41,7 +42,7 @@ void DeviceManager::setActiveDevice(int index)
 {
     // The page only offers listed devices; a stale index must still never read outside the list.
     if (index < 0 || index >= m_devices.size()) {
-        qDebug() << "DeviceManager::setActiveDevice: no device at index" << index;
+        qCDebug(lcDevice) << "DeviceManager::setActiveDevice: no device at index" << index;
         m_activeDevice = nullptr;
         return;
     }

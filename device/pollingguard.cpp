@@ -1,5 +1,7 @@
 #include "device/pollingguard.h"
 
+#include "device/logcategories.h"
+
 #include <QDebug>
 
 PollingGuard::PollingGuard(QObject *parent)
@@ -20,7 +22,7 @@ bool PollingGuard::failed(const QString &message)
     if (m_lost)
         return false;
     ++m_failures;
-    qDebug().noquote() << message << QStringLiteral("(%1 of %2)").arg(m_failures).arg(MaxFailures);
+    qCDebug(lcDevice).noquote() << message << QStringLiteral("(%1 of %2)").arg(m_failures).arg(MaxFailures);
     if (m_failures >= MaxFailures) {
         portLost(message);
         return false;

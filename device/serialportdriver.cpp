@@ -1,5 +1,6 @@
 #include "device/serialportdriver.h"
 
+#include "device/logcategories.h"
 #include "device/tracelog.h"
 
 #include <QDebug>
@@ -138,7 +139,7 @@ QVector<AbstractInterfaceDriver *> SerialPortDriver::interfacesFor(const QString
 bool SerialPortDriver::open()
 {
     if (port->isOpen()) {
-        qDebug().noquote() << "Port " + m_name + " already open! (Check if it have been closed properly previously!)";
+        qCDebug(lcWire).noquote() << "Port " + m_name + " already open! (Check if it have been closed properly previously!)";
         return true;
     }
     return port->open(QIODevice::ReadWrite);
@@ -178,9 +179,9 @@ bool SerialPortDriver::sendRequest(const QByteArray &request, QByteArray &respon
     if (!port->isOpen()) {
         if (request == "ID\r")
             return false;
-        qDebug() << "";
-        qDebug() << QString("msg (on " + m_name + ")[") + QString::fromLatin1(request) + "]";
-        qDebug() << "Port closed!";
+        qCDebug(lcWire) << "";
+        qCDebug(lcWire) << QString("msg (on " + m_name + ")[") + QString::fromLatin1(request) + "]";
+        qCDebug(lcWire) << "Port closed!";
         TraceLog::record(m_name, "->", request, "port closed");
         return false;
     }
@@ -191,7 +192,7 @@ bool SerialPortDriver::sendRequest(const QByteArray &request, QByteArray &respon
         ++attempts;
         port->write(request.constData(), request.size());
         if (!waitForBytesWritten(WriteTimeoutMs)) {
-            qDebug() << "Wait write request timeout:" << WriteTimeoutMs << m_name
+            qCDebug(lcWire) << "Wait write request timeout:" << WriteTimeoutMs << m_name
                      << " Bytes waiting to be written: " << port->bytesToWrite();
             // Unsent bytes would go out late, ahead of every later command, should the line recover.
             port->clear(QSerialPort::Output);
@@ -210,16 +211,16 @@ bool SerialPortDriver::sendRequest(const QByteArray &request, QByteArray &respon
                     if (data.endsWith('>'))
                         break;
                     if (data.size() > MaxReplyBytes) {
-                        qDebug() << "responseData.size()>500: " << data.size();
-                        qDebug() << QString("msg (on " + m_name + ")[") + QString::fromLatin1(request) + "]";
-                        qDebug() << "response: " << response;
+                        qCDebug(lcWire) << "responseData.size()>500: " << data.size();
+                        qCDebug(lcWire) << QString("msg (on " + m_name + ")[") + QString::fromLatin1(request) + "]";
+                        qCDebug(lcWire) << "response: " << response;
                         TraceLog::record(m_name, "<-", data, "too long");
                         return false;
                     }
                     // A line that trickles bytes without ever prompting would otherwise hold the
                     // worker until the size guard trips (22 s at one byte per 45 ms).
                     if (replyClock.hasExpired(ReplyDeadlineMs)) {
-                        qDebug() << "Reply still incomplete after" << ReplyDeadlineMs << "ms on" << m_name << ":"
+                        qCDebug(lcWire) << "Reply still incomplete after" << ReplyDeadlineMs << "ms on" << m_name << ":"
                                  << data.size() << "bytes; request abandoned";
                         TraceLog::record(m_name, "<-", data, "abandoned");
                         return false;

@@ -1,6 +1,7 @@
 #include "files/settingsfile.h"
 
 #include "device/boundedfile.h"
+#include "device/logcategories.h"
 #include "lls/device/levelarithmetic.h"
 #include "lls/device/llsdevice.h"
 
@@ -99,7 +100,7 @@ bool save(const QString &path, const QVector<QPair<QString, QString>> &values, Q
 
     QByteArray text;
     if (readBoundedFile(draft, MaxBytes, &text) != BoundedRead::Ok) {
-        qDebug() << "Error opening file:" << draft;
+        qCDebug(lcDevice) << "Error opening file:" << draft;
         *error = QObject::tr("%1 could not be read back to sign it (a settings file must stay under %2 bytes).")
                      .arg(path)
                      .arg(MaxBytes);
@@ -132,7 +133,7 @@ bool checkText(const QByteArray &text)
 {
     const ChecksumLines lines = checksumLines(text);
     if (lines.disabled()) {
-        qDebug() << "Checksum disabled!";
+        qCDebug(lcDevice) << "Checksum disabled!";
         return true;
     }
     return lines.matches();
@@ -142,7 +143,7 @@ bool check(const QString &path)
 {
     QByteArray text;
     if (readBoundedFile(path, MaxBytes, &text) != BoundedRead::Ok) {
-        qDebug() << "Error opening file:" << path;
+        qCDebug(lcDevice) << "Error opening file:" << path;
         return false;
     }
     return checkText(text);

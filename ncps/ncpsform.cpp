@@ -3,6 +3,7 @@
 #include "app/mainwindow.h"
 #include "device/abstractinterfacedriver.h"
 #include "device/devicemanager.h"
+#include "device/logcategories.h"
 #include "device/pollingguard.h"
 #include "ncps/activatorwidget.h"
 #include "ncps/ncpsdevice.h"
@@ -80,7 +81,7 @@ void NCPSForm::setUp()
 
     NCPSDevice::registerMetaTypes();
     if (!m_device) {
-        qDebug() << "NCPSForm: no position sensor to show";
+        qCDebug(lcUi) << "NCPSForm: no position sensor to show";
         return;
     }
     // Automatic connections: queued, since the device lives on the worker thread.

@@ -1,6 +1,7 @@
 #include "ncps/slimfinprotocol.h"
 
 #include "device/abstractinterfacedriver.h"
+#include "device/logcategories.h"
 #include "device/replytext.h"
 
 #include <QDebug>
@@ -73,7 +74,7 @@ NCPSMeasurement SlimfinProtocol::ReadMeasurement(bool *ok)
     if (ok)
         *ok = false;
     if (!driver->sendRequest(QByteArray("MLIST\r"), reply)) {
-        qDebug() << "MLIST failed on" << driver->name();
+        qCDebug(lcWire) << "MLIST failed on" << driver->name();
         return measurement;
     }
     parseListReply(reply, [&measurement, &positionSeen](const QString &name, int value) {
@@ -101,7 +102,7 @@ NCPSParameter SlimfinProtocol::ReadParameter(bool *ok)
     if (ok)
         *ok = false;
     if (!driver->sendRequest(QByteArray("PLIST\r"), reply)) {
-        qDebug() << "PLIST failed on" << driver->name();
+        qCDebug(lcWire) << "PLIST failed on" << driver->name();
         return parameter;
     }
     // Bytes without a prompt leave the reply empty: nothing was read.

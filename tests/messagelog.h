@@ -1,15 +1,24 @@
 #ifndef MESSAGELOG_H
 #define MESSAGELOG_H
 
+#include <QLoggingCategory>
 #include <QMutex>
 #include <QStringList>
 
-// Captures the Qt debug output, of every thread, while it lives, so tests can check the diagnostic lines.
+// Turns the program's diagnostics on and captures them, of every thread, while it lives, so tests
+// can check the diagnostic lines.
 class MessageLog
 {
 public:
-    MessageLog() : m_start(all().size()), m_previous(qInstallMessageHandler(capture)) {}
-    ~MessageLog() { qInstallMessageHandler(m_previous); }
+    MessageLog() : m_start(all().size()), m_previous(qInstallMessageHandler(capture))
+    {
+        QLoggingCategory::setFilterRules(QStringLiteral("pellora.*.debug=true"));
+    }
+    ~MessageLog()
+    {
+        QLoggingCategory::setFilterRules(QString());
+        qInstallMessageHandler(m_previous);
+    }
     QStringList lines() const { return all().mid(m_start); }
     bool contains(const QString &text) const { return !lines().filter(text).isEmpty(); }
 

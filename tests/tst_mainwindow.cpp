@@ -400,6 +400,7 @@ static QString runChildProcess(const QString &program, const QString &scenario, 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("PELLORA_EXTRA_PORTS", QString());
     env.insert("PELLORA_CLOSE_PORTS", closePorts);
+    env.insert("QT_LOGGING_RULES", "pellora.ui.debug=true");  // the window's last words are read
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.start(program, {"--child=" + scenario});

@@ -2,6 +2,7 @@
 
 #include "device/abstractinterfacedriver.h"
 #include "device/boundedfile.h"
+#include "device/logcategories.h"
 #include "files/fpcfile.h"
 #include "lls/device/levelarithmetic.h"
 #include "lls/protocol/abstractllsprotocol.h"
@@ -244,7 +245,7 @@ bool LLSDevice::setFeatureBit(unsigned mask, bool value)
     const QByteArray raw = readRegister(FeatureRegister);
     bool done = false;
     if (!isFullRegisterValue(raw)) {
-        qDebug().noquote() << "Feature register unreadable (" + QString::fromLatin1(raw) + "); not changed";
+        qCDebug(lcDevice).noquote() << "Feature register unreadable (" + QString::fromLatin1(raw) + "); not changed";
     } else {
         const unsigned features = raw.toUInt(nullptr, 16) & 0xFFFFu;
         const bool current = (features & mask) != 0;
@@ -255,7 +256,7 @@ bool LLSDevice::setFeatureBit(unsigned mask, bool value)
             const QByteArray back = readRegister(FeatureRegister);
             done = isFullRegisterValue(back) && ((back.toUInt(nullptr, 16) & mask) != 0) == value;
             if (!done)
-                qDebug().noquote() << "Feature register reads " + QString::fromLatin1(back) + " after the write; bit not set";
+                qCDebug(lcDevice).noquote() << "Feature register reads " + QString::fromLatin1(back) + " after the write; bit not set";
         }
     }
     commit();
@@ -321,7 +322,7 @@ void LLSDevice::readFeatures()
     const bool murkwell = m_deviceType == QLatin1String("Murkwell");
 
     if ((features & FeatureVoltage) && (features & FeatureFiveVolt) && dac10bit) {
-        qDebug() << "FE_VOLTAGE_SELECT";
+        qCDebug(lcDevice) << "FE_VOLTAGE_SELECT";
         outputType = QStringLiteral("5V");
         outputUnit = QStringLiteral("V");
         minCalibratedOutput = 0;
@@ -329,7 +330,7 @@ void LLSDevice::readFeatures()
         minOutputLimit = 0.25f;
         maxOutputLimit = 4.75f;
     } else if (features & FeatureVoltage) {
-        qDebug() << "FE_VOLTAGE_SELECT";
+        qCDebug(lcDevice) << "FE_VOLTAGE_SELECT";
         outputType = QStringLiteral("10V");
         outputUnit = QStringLiteral("V");
         minCalibratedOutput = 0;
@@ -337,14 +338,14 @@ void LLSDevice::readFeatures()
         minOutputLimit = 0.25f;
         maxOutputLimit = 10.0f;
     } else if ((features & FeatureResistive) && murkwell) {
-        qDebug() << "FE_RESISTIVE_SELECT";
+        qCDebug(lcDevice) << "FE_RESISTIVE_SELECT";
         outputType = QStringLiteral("resistive");
         minCalibratedOutput = 0;
         maxCalibratedOutput = 100;
         minOutputLimit = 0;
         maxOutputLimit = 100;
     } else if ((features & FeatureCan) && murkwell) {
-        qDebug() << "FE_CAN_SELECT";
+        qCDebug(lcDevice) << "FE_CAN_SELECT";
         outputType = QStringLiteral("CAN");
         outputUnit = QStringLiteral("%");
         minCalibratedOutput = 0;
@@ -352,7 +353,7 @@ void LLSDevice::readFeatures()
         minOutputLimit = 0;
         maxOutputLimit = 100;
     } else {
-        qDebug() << "mA";
+        qCDebug(lcDevice) << "mA";
         outputType = QStringLiteral("mA");
         outputUnit = QStringLiteral("mA");
         minCalibratedOutput = murkwell ? 0.1f : 2.0f;
@@ -363,7 +364,7 @@ void LLSDevice::readFeatures()
 
     tankProfileEnabled = (features & FeatureTankProfile) != 0;
     if ((features & FeatureModelBit14) && !(features & FeatureModelBit15)) {
-        qDebug() << "7402-115 (Level & Temperature, voltage output)";
+        qCDebug(lcDevice) << "7402-115 (Level & Temperature, voltage output)";
         hasSwitchOutput = false;
     }
 }
@@ -445,11 +446,11 @@ LevelSensorData LLSDevice::processMeasurement(LevelSensorData data) const
     data.level = data.level / static_cast<float>(levelMax) * 100.0f;
     float reduced = data.output * (maxCalibratedOutput - minCalibratedOutput) / static_cast<float>(dacMax) + minCalibratedOutput;
     if (reduced > maxCalibratedOutput) {
-        qDebug().noquote() << "reducedlevel>maxCalibratedOutput (" + QString::number(reduced) + ">"
+        qCDebug(lcDevice).noquote() << "reducedlevel>maxCalibratedOutput (" + QString::number(reduced) + ">"
                 + QString::number(maxCalibratedOutput) + ") !!!!";
         reduced = maxCalibratedOutput;
     } else if (reduced < minCalibratedOutput) {
-        qDebug().noquote() << "reducedlevel<minCalibratedOutput !!!!";
+        qCDebug(lcDevice).noquote() << "reducedlevel<minCalibratedOutput !!!!";
         reduced = minCalibratedOutput;
     }
     data.output = reduced;
@@ -507,7 +508,7 @@ bool LLSDevice::writeOutputRange(const SetParamStruct &s, int *written)
         auto outside = [this](int count) { return count < 0 || count > dacMax; };
         if (!outside(lo) && !outside(hi) && !(resistive && outside(mid)))
             return true;
-        qDebug().noquote() << QStringLiteral("Output range %1..%2 outside the converter (counts %3..%4); not written")
+        qCDebug(lcDevice).noquote() << QStringLiteral("Output range %1..%2 outside the converter (counts %3..%4); not written")
                                   .arg(s.value1).arg(s.value2).arg(lo).arg(hi);
         return false;
     };
@@ -556,7 +557,7 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
     auto numbers = [](const QString &name, std::initializer_list<float> values) {
         for (const float v : values) {
             if (!std::isfinite(v)) {
-                qDebug().noquote() << "Param: " + name + ": value " + QString::number(v) + " is not a number; not written";
+                qCDebug(lcDevice).noquote() << "Param: " + name + ": value " + QString::number(v) + " is not a number; not written";
                 return false;
             }
         }
@@ -612,7 +613,7 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
             // Switching on a profile whose new table was just refused would run the tank on the
             // old table the user meant to replace.
             if (enable && tableRefused)
-                qDebug() << "Tank profile not switched on: its table was refused";
+                qCDebug(lcDevice) << "Tank profile not switched on: its table was refused";
             else if (setFeatureBit(FeatureTankProfile, enable))
                 tankProfileEnabled = enable;
             else
@@ -674,7 +675,7 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
         } else if (name == QLatin1String("loadingFinish")) {
             // Marks the end of a settings file load; answered below like any request.
         } else {
-            qDebug().noquote() << "Param:  " + name + "  not recognized!!! ";
+            qCDebug(lcDevice).noquote() << "Param:  " + name + "  not recognized!!! ";
         }
     }
     if (SensorLost())
@@ -703,7 +704,7 @@ void LLSDevice::ReadTankProfile()
             // A missing register would shift every later point into the wrong place; a table
             // shown, saved or written back that way is worse than none.
             if (!isFullRegisterValue(value)) {
-                qDebug().noquote() << QStringLiteral("Tank profile register %1 unreadable (%2); table dropped")
+                qCDebug(lcDevice).noquote() << QStringLiteral("Tank profile register %1 unreadable (%2); table dropped")
                                           .arg(first + i)
                                           .arg(QString::fromLatin1(value));
                 tankProfileLevels.clear();
@@ -733,7 +734,7 @@ bool LLSDevice::WriteTankProfile(const QStringList &levels, const QStringList &o
         return false;
     const int n = levels.size();
     if (n > MaxTankProfilePoints) {
-        qDebug().noquote() << QStringLiteral("Tank profile of %1 points refused: the sensor holds at most %2")
+        qCDebug(lcDevice).noquote() << QStringLiteral("Tank profile of %1 points refused: the sensor holds at most %2")
                                   .arg(n)
                                   .arg(MaxTankProfilePoints);
         return false;
@@ -745,7 +746,7 @@ bool LLSDevice::WriteTankProfile(const QStringList &levels, const QStringList &o
         const int level = countOfPercent(levels.at(k).toFloat(), levelMax);
         const int output = countOfPercent(outputs.at(k).toFloat(), levelMax);
         if (level < 0 || level > levelMax || output < 0 || output > levelMax) {
-            qDebug().noquote() << QStringLiteral("Tank profile point %1 (%2, %3) outside 0..100 %; table refused")
+            qCDebug(lcDevice).noquote() << QStringLiteral("Tank profile point %1 (%2, %3) outside 0..100 %; table refused")
                                       .arg(k)
                                       .arg(levels.at(k), outputs.at(k));
             return false;
@@ -789,14 +790,14 @@ void LLSDevice::ExportFPC(QString fileName)
     const QByteArray text = FpcFile::exportText(header, [this](int address) { return readRegister(address); }, probeDescription, &error);
     if (text.isEmpty()) {
         fileReport = tr("Nothing was exported: %1").arg(error);
-        qDebug().noquote() << "Export to" << fileName << "failed:" << error;
+        qCDebug(lcDevice).noquote() << "Export to" << fileName << "failed:" << error;
         return;
     }
     // Written whole or not at all: a full disk never leaves half a file behind.
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
         fileReport = tr("%1 could not be written: %2").arg(fileName, file.errorString());
-        qDebug().noquote() << fileReport;
+        qCDebug(lcDevice).noquote() << fileReport;
     }
 }
 
@@ -807,13 +808,13 @@ void LLSDevice::ImportFPC(QString fileName)
     QByteArray text;
     if (readBoundedFile(fileName, FpcFile::MaxBytes, &text) != BoundedRead::Ok) {
         fileReport = tr("%1 could not be read (an FPC file is a text file under %2 KB).").arg(fileName).arg(FpcFile::MaxBytes / 1024);
-        qDebug().noquote() << fileReport;
+        qCDebug(lcDevice).noquote() << fileReport;
         return;
     }
     const FpcFile::Import import = FpcFile::parse(text);
     skippedLines = import.skipped;
     if (import.skippedLines > 0)
-        qDebug().noquote() << "FPC import skipped:" << import.skipped.join(QStringLiteral("; "));
+        qCDebug(lcDevice).noquote() << "FPC import skipped:" << import.skipped.join(QStringLiteral("; "));
     for (const FpcFile::RegisterWrite &write : import.writes)
         writeRegister(write.address, write.value);
 
@@ -834,6 +835,6 @@ void LLSDevice::ImportFPC(QString fileName)
                          .arg(differ.size())
                          .arg(written.size())
                          .arg(differ.mid(0, 20).join(QStringLiteral(", ")) + (differ.size() > 20 ? QStringLiteral(", ...") : QString()));
-        qDebug().noquote() << fileReport;
+        qCDebug(lcDevice).noquote() << fileReport;
     }
 }

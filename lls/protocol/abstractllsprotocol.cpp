@@ -1,6 +1,7 @@
 #include "lls/protocol/abstractllsprotocol.h"
 
 #include "device/abstractinterfacedriver.h"
+#include "device/logcategories.h"
 #include "device/replytext.h"
 
 #include <QDebug>
@@ -43,7 +44,7 @@ bool AbstractLLSProtocol::IsAlphaNumQByte(const QByteArray &hexValue, bool rejec
     if (hexValue.isEmpty())
         return false;
     if (hexValue.size() != 8) {
-        qDebug().noquote() << QStringLiteral("AbstractLLSProtocol::IsAlphaNumQByte: arg \"qByte\"= ")
+        qCDebug(lcWire).noquote() << QStringLiteral("AbstractLLSProtocol::IsAlphaNumQByte: arg \"qByte\"= ")
                 + QString::fromLatin1(hexValue) + QStringLiteral(" doesn't have the correct size!");
         return false;
     }
@@ -102,7 +103,7 @@ QByteArray AbstractLLSProtocol::readRegisterValue(int address)
 void AbstractLLSProtocol::writeRegisterValue(int address, const QByteArray &wireValue, const QByteArray &callerValue)
 {
     if (!isRegisterValue(wireValue)) {
-        qDebug().noquote() << QStringLiteral("Refusing to write (%1) at: %2: not a register value")
+        qCDebug(lcWire).noquote() << QStringLiteral("Refusing to write (%1) at: %2: not a register value")
                                   .arg(QString::fromUtf8(callerValue))
                                   .arg(address);
         return;
@@ -111,7 +112,7 @@ void AbstractLLSProtocol::writeRegisterValue(int address, const QByteArray &wire
     bool ok = false;
     const QByteArray reply = exchange("S " + hexArgument(address) + " " + wireValue + "\r", &ok);
     if (ok && !pattern.match(replyText(reply)).hasMatch())
-        qDebug().noquote() << "Error sending (" + QString::fromUtf8(callerValue) + ") at: " + QString::number(address);
+        qCDebug(lcWire).noquote() << "Error sending (" + QString::fromUtf8(callerValue) + ") at: " + QString::number(address);
 }
 
 void AbstractLLSProtocol::selectLiquid(int index)

@@ -1,5 +1,6 @@
 #include "lls/protocol/industriallevelsensorprotocol.h"
 
+#include "device/logcategories.h"
 #include "device/replytext.h"
 
 #include <QDebug>
@@ -73,7 +74,7 @@ LevelSensorData IndustrialLevelSensorProtocol::ReadMeasurement()
     LevelSensorData data;
     if (!match.hasMatch()) {
         data.readError = true;
-        qDebug() << "Error reading data:" << reply;
+        qCDebug(lcWire) << "Error reading data:" << reply;
         return data;
     }
     auto field = [&match](int capture) { return static_cast<float>(match.captured(capture).toUInt(nullptr, 16)); };

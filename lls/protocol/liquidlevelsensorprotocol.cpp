@@ -1,5 +1,6 @@
 #include "lls/protocol/liquidlevelsensorprotocol.h"
 
+#include "device/logcategories.h"
 #include "device/replytext.h"
 
 #include <QDebug>
@@ -45,7 +46,7 @@ LevelSensorData LiquidLevelSensorProtocol::ReadMeasurement()
     LevelSensorData data;
     if (!match.hasMatch()) {
         data.readError = true;
-        qDebug() << "Error reading data:" << reply;
+        qCDebug(lcWire) << "Error reading data:" << reply;
         return data;
     }
     auto field = [&match](int capture) { return static_cast<float>(match.captured(capture).toUInt(nullptr, 16)); };

@@ -6,6 +6,7 @@
 #include "app/mainwindow.h"
 #include "device/abstractinterfacedriver.h"
 #include "device/devicemanager.h"
+#include "device/logcategories.h"
 #include "device/pollingguard.h"
 #include "lls/device/levelarithmetic.h"
 #include "lls/device/llsdevice.h"
@@ -104,7 +105,7 @@ void LLSForm::setUp()
         connect(this, &LLSForm::SetParam, d, &LLSDevice::SetParam);
         connect(d, &AbstractDevice::CommunicationFailed, this, &LLSForm::onCommunicationFailed);
     } else {
-        qDebug() << "LLSForm: no level sensor to show";
+        qCDebug(lcUi) << "LLSForm: no level sensor to show";
     }
 
     for (QWidget *frame : {ui->liquidTypeFrame, ui->measurementRangeFrame, ui->outputRangeFrame, ui->switchOutputFrame})
@@ -280,10 +281,10 @@ void LLSForm::onDataUpdate(LevelSensorData a_levelSensorData)
 
     float p = data.level;
     if (p > 100) {
-        qDebug() << "level>100 !!!!";
+        qCDebug(lcUi) << "level>100 !!!!";
         p = 100;
     } else if (p < 0) {
-        qDebug() << "level<0 !!!!";
+        qCDebug(lcUi) << "level<0 !!!!";
         p = 0;
     }
     m_levelPercent = LevelArithmetic::roundHalfUp(p);
@@ -406,7 +407,7 @@ void LLSForm::OnParamSet(QString param, SetParamStruct a_setParamStruct)
             setFileButtonsEnabled(true);
             reportFileResult(part);
         } else {
-            qDebug() << "LLSForm::OnParamSet: unrecognized parameter:" << param;
+            qCDebug(lcUi) << "LLSForm::OnParamSet: unrecognized parameter:" << param;
         }
     }
     // The page shows what the sensor holds; the user must also learn that it is not what was set.

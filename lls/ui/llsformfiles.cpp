@@ -3,6 +3,7 @@
 #include "lls/ui/llsform.h"
 
 #include "device/boundedfile.h"
+#include "device/logcategories.h"
 #include "files/fpcfile.h"
 #include "lls/device/llsdevice.h"
 #include "ui_llsform.h"
@@ -145,7 +146,7 @@ void LLSForm::applySettingsFile(QString fileName)
     const QVector<SettingsFile::Request> requests = SettingsFile::plan(file, sensor, &error);
     if (requests.isEmpty()) {
         // A missing or impossible value would reach the sensor as 0: nothing is sent at all.
-        qDebug().noquote() << "Settings file refused:" << error;
+        qCDebug(lcUi).noquote() << "Settings file refused:" << error;
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), QStringLiteral("File corrupted!"), QMessageBox::Ok, this);
         box.setInformativeText(tr("Nothing was sent: %1.").arg(error));
         box.exec();

@@ -2,6 +2,7 @@
 // profile editor.
 #include "lls/ui/llsform.h"
 
+#include "device/logcategories.h"
 #include "lls/device/levelarithmetic.h"
 #include "lls/device/llsdevice.h"
 #include "lls/ui/llsformrules.h"
@@ -49,7 +50,7 @@ void LLSForm::fillLiquidPage()
         ui->sensorNumber->setValue(m_device->NmeaInstance());
         ui->sensorNumber->setStyleSheet(spinStyle(Mark::Equal));
     } else {
-        qDebug() << "Error: Wrong output type: " << type;
+        qCDebug(lcUi) << "Error: Wrong output type: " << type;
     }
 }
 

@@ -2,6 +2,7 @@
 // output tests with the sliders. The rules themselves are in llsformrules.
 #include "lls/ui/llsform.h"
 
+#include "device/logcategories.h"
 #include "lls/device/llsdevice.h"
 #include "lls/ui/llsformrules.h"
 #include "lls/ui/probeoutputgaugewidget.h"
@@ -53,7 +54,7 @@ void LLSForm::fillOutputPage()
         for (QSlider *slider : {ui->emptyOutputSlider, ui->midpointOutputSlider, ui->fullOutputSlider})
             slider->setMaximum(outputSteps);
     } else if (!isKnownType(type)) {
-        qDebug() << "Error comboBox: Wrong output type: " << type;
+        qCDebug(lcUi) << "Error comboBox: Wrong output type: " << type;
     }
 
     const int item = itemForSensor(type, matchedEmpty(e), m, matchedFull(f), outputLowerLimit, outputUpperLimit);
@@ -69,7 +70,7 @@ void LLSForm::fillOutputPage()
             ui->maxOutputRange->setEnabled(custom);
         }
     } else {
-        qDebug() << "Error detect mode: Wrong output type: " << type;
+        qCDebug(lcUi) << "Error detect mode: Wrong output type: " << type;
     }
 
     if (resistive) {
@@ -115,7 +116,7 @@ void LLSForm::fillOutputPage()
 
     const GaugeScale scale = outputGaugeScale(type, f);
     if (!scale.known)
-        qDebug() << "Output type: " << type;
+        qCDebug(lcUi) << "Output type: " << type;
     if (outputGauge) {
         outputGauge->setMinimum(scale.minimum);
         outputGauge->setMaximum(scale.maximum);

@@ -1,5 +1,7 @@
 #include "lls/ui/probelevelgaugewidget.h"
 
+#include "device/logcategories.h"
+
 #include <QDebug>
 #include <QPainter>
 
@@ -67,8 +69,8 @@ void ProbeLevelGaugeWidget::paintEvent(QPaintEvent *event)
     // Both ends are checked on every paint, whichever side the line is drawn on.
     const GaugeGeometry::HysteresisLimits limits = GaugeGeometry::hysteresisLimits(warningLevelPercent, hysteresisPercent);
     if (limits.unpinnedPlus > 100)
-        qDebug() << "hysteresisPlus >100!!! =>" << limits.unpinnedPlus;
+        qCDebug(lcUi) << "hysteresisPlus >100!!! =>" << limits.unpinnedPlus;
     if (limits.unpinnedMinus < 0)
-        qDebug() << "hysteresisMinus<0!!! =>" << limits.unpinnedMinus;
+        qCDebug(lcUi) << "hysteresisMinus<0!!! =>" << limits.unpinnedMinus;
     barLine(hysteresisAbove ? limits.plus : limits.minus);
 }

@@ -1,5 +1,6 @@
 #include "lls/ui/tankprofilewidget.h"
 
+#include "device/logcategories.h"
 #include "lls/ui/llsuiresources.h"
 #include "lls/ui/tankprofilecsv.h"
 #include "lls/ui/tankprofilehost.h"
@@ -180,7 +181,7 @@ void TankProfileWidget::refreshTableView(const QStringList liquidLevels, const Q
     }
     clearTable();
     if (liquidLevels.size() != outputLevels.size()) {
-        qDebug() << "TankProfileWidget::refreshTableView: size not equal!!!";
+        qCDebug(lcUi) << "TankProfileWidget::refreshTableView: size not equal!!!";
         return;
     }
     Rows rows(liquidLevels.size());
