@@ -5,6 +5,7 @@
 #include "device/boundedfile.h"
 #include "device/devicemanager.h"
 #include "lls/device/llsdevice.h"
+#include "lls/device/llssettings.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -291,7 +292,7 @@ BatchRun::Outcome BatchRun::applySettings(LLSDevice *device)
         notTaken << tr("(the rest of the file was not sent)");
     Outcome outcome = afterWrites(device, notTaken);
     if (outcome.kind == Done) {
-        const QStringList wrong = SettingsFile::mismatches(m_settings, sensor, *device);
+        const QStringList wrong = LLSSettings::mismatches(m_settings, sensor, *device);
         if (!wrong.isEmpty())
             outcome = {Differs, wrong.join(QStringLiteral(", "))};
     }
@@ -325,7 +326,7 @@ BatchRun::Outcome BatchRun::backup(LLSDevice *device, const QString &baseName)
     const QString conf = QDir(m_target).filePath(baseName + QLatin1String(".conf"));
     const QString fpc = QDir(m_target).filePath(baseName + QLatin1String(".fpc"));
     // As the window's Save Settings: a file that a load would refuse is no backup.
-    const QVector<QPair<QString, QString>> values = SettingsFile::valuesOf(*device, device->OutputType());
+    const QVector<QPair<QString, QString>> values = LLSSettings::valuesOf(*device, device->OutputType());
     SettingsFile::Values asRead;
     for (const auto &value : values)
         asRead.insert(value.first, value.second);

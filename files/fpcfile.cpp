@@ -1,6 +1,6 @@
 #include "files/fpcfile.h"
 
-#include "lls/protocol/abstractllsprotocol.h"
+#include "device/registertext.h"
 
 #include <QCoreApplication>
 #include <QSet>
@@ -174,7 +174,7 @@ QByteArray exportText(const QString &headerLine, const std::function<QByteArray(
             const QByteArray digits = readRegister(address);
             if (digits.isEmpty())
                 unreadable(address);
-            else if (AbstractLLSProtocol::IsAlphaNumQByte(digits, true))
+            else if (RegisterText::isPrintable(digits, true))
                 hex += digits;
         }
         out += "SLGRD," + QByteArray::number(n) + ',' + QByteArray::fromHex(hex) + '\n';

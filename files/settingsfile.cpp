@@ -2,8 +2,6 @@
 
 #include "device/boundedfile.h"
 #include "device/logcategories.h"
-#include "lls/device/levelarithmetic.h"
-#include "lls/device/llsdevice.h"
 
 #include <QDebug>
 #include <QFile>
@@ -18,22 +16,6 @@ namespace SettingsFile {
 
 namespace {
 
-// A whole percent where it gives back the sensor's count, else the exact percentage: a count set
-// by other means (a factory value, an FPC file) would otherwise come back a count off.
-QString percentText(float percent, int count, int levelMax)
-{
-    // The hysteresis is saved as a magnitude and loaded with its sign: compare it signed.
-    const int whole = LevelArithmetic::roundHalfUp(percent);
-    if (LevelArithmetic::countOfPercent(static_cast<float>(count < 0 ? -whole : whole), levelMax) == count)
-        return QString::number(whole);
-    return QString::number(percent, 'g', 6);
-}
-
-QString valueText(float value)
-{
-    return QString::number(value, 'g', 6);
-}
-
 bool number(const Values &file, const QString &key, float *out, float low, float high)
 {
     bool ok = false;
@@ -45,39 +27,6 @@ bool number(const Values &file, const QString &key, float *out, float low, float
     return true;
 }
 
-}
-
-// The shown value when it converts back to the sensor's count, else the count's exact value: a
-// value rounded for display can be a count or more off, and a load would write that.
-QString outputText(const LLSDevice &d, int count, float shown)
-{
-    const float step = LevelArithmetic::outputStep(d.MinCalibratedOutput(), d.MaxCalibratedOutput(), d.DacMax());
-    const float value = valueText(shown).toFloat();
-    if (LevelArithmetic::outputCount(value, d.MinCalibratedOutput(), step) == count)
-        return valueText(shown);
-    return valueText(d.ExactOutputValue(count));
-}
-
-QVector<QPair<QString, QString>> valuesOf(const LLSDevice &d, const QString &outputType)
-{
-    QVector<QPair<QString, QString>> values{
-        {QStringLiteral("sensorType/Serial"), d.deviceId()},
-        {QStringLiteral("sensorType/Firmware"), d.firmwareVersion()},
-        {QStringLiteral("sensorType/ProductType"), d.OutputType()},
-        {QStringLiteral("settings/MinMeasuredRange"), percentText(d.MeasuringRangeMinPercent(), d.MeasuringRangeMin(), d.LevelMax())},
-        {QStringLiteral("settings/MaxMeasuredRange"), percentText(d.MeasuringRangeMaxPercent(), d.MeasuringRangeMax(), d.LevelMax())},
-        {QStringLiteral("settings/TankProfileEnable"), d.TankProfileEnabled() ? QStringLiteral("true") : QStringLiteral("false")},
-        {QStringLiteral("settings/TankProfileLiquidLevel"), d.TankProfileLevels().join(QLatin1Char(','))},
-        {QStringLiteral("settings/TankProfileOutputLevel"), d.TankProfileOutputs().join(QLatin1Char(','))},
-        {QStringLiteral("settings/MinOutputRange"), outputText(d, d.OutputRangeMin(), d.OutputRangeMinValue())},
-        {QStringLiteral("settings/MaxOutputRange"), outputText(d, d.OutputRangeMax(), d.OutputRangeMaxValue())},
-    };
-    if (outputType == QLatin1String("resistive"))
-        values.append({QStringLiteral("settings/MidOutputRange"), outputText(d, d.MidOutput(), d.MidOutputValue())});
-    values.append({QStringLiteral("settings/SwitchOutputAlarmMode"), d.HysteresisAbove() ? QStringLiteral("empty") : QStringLiteral("full")});
-    values.append({QStringLiteral("settings/WarningLevel"), percentText(d.WarningLevelPercent(), d.WarningLevel(), d.LevelMax())});
-    values.append({QStringLiteral("settings/WarningHysteresis"), percentText(d.HysteresisPercent(), d.WarningHysteresis(), d.LevelMax())});
-    return values;
 }
 
 bool save(const QString &path, const QVector<QPair<QString, QString>> &values, QString *error)
@@ -222,11 +171,11 @@ QVector<Request> plan(const Values &file, const Sensor &sensor, QString *error)
                 if (levelText.isEmpty()) {
                     *error = QObject::tr("the tank profile is on, but its table is empty (it could not be read from the sensor)");
                     refused = true;
-                } else if (levels.size() != outputs.size() || levels.size() > LLSDevice::MaxTankProfilePoints) {
+                } else if (levels.size() != outputs.size() || levels.size() > MaxTablePoints) {
                     *error = QObject::tr("the tank profile has %1 levels and %2 outputs; it must have as many of each, at most %3")
                                  .arg(levels.size())
                                  .arg(outputs.size())
-                                 .arg(LLSDevice::MaxTankProfilePoints);
+                                 .arg(MaxTablePoints);
                     refused = true;
                 }
                 for (int i = 0; i < levels.size() * 2 && !refused; ++i) {
@@ -255,48 +204,5 @@ QVector<Request> plan(const Values &file, const Sensor &sensor, QString *error)
     return requests;
 }
 
-QStringList mismatches(const Values &file, const Sensor &sensor, const LLSDevice &device)
-{
-    QStringList wrong;
-    if (!sensor.industrial())
-        return wrong;
-    auto percent = [&file](const char *key) { return LevelArithmetic::roundHalfUp(file.value(QLatin1String(key)).toFloat()); };
-    if (LevelArithmetic::roundHalfUp(device.MeasuringRangeMinPercent()) != percent("settings/MinMeasuredRange")
-        || LevelArithmetic::roundHalfUp(device.MeasuringRangeMaxPercent()) != percent("settings/MaxMeasuredRange"))
-        wrong << QObject::tr("measuring range");
-    // Output values go through the converter's counts: one count either way is the same setting.
-    const double step = (static_cast<double>(device.MaxCalibratedOutput()) - device.MinCalibratedOutput()) / device.DacMax();
-    auto sameValue = [&file, step](const char *key, float actual) {
-        return std::fabs(file.value(QLatin1String(key)).toDouble() - actual) <= step + 1e-6;
-    };
-    if (!sameValue("settings/MinOutputRange", device.OutputRangeMinValue()) || !sameValue("settings/MaxOutputRange", device.OutputRangeMaxValue())
-        || (sensor.resistive() && !sameValue("settings/MidOutputRange", device.MidOutputValue())))
-        wrong << QObject::tr("output range");
-    if (sensor.hasSwitchOutput) {
-        const bool full = file.value(QStringLiteral("settings/SwitchOutputAlarmMode")) == QLatin1String("full");
-        if (LevelArithmetic::roundHalfUp(device.WarningLevelPercent()) != percent("settings/WarningLevel")
-            || LevelArithmetic::roundHalfUp(device.HysteresisPercent()) != percent("settings/WarningHysteresis")
-            || (percent("settings/WarningHysteresis") != 0 && device.HysteresisAbove() == full))
-            wrong << QObject::tr("switch output");
-    }
-    if (sensor.hasTankProfileOption) {
-        const bool enable = file.value(QStringLiteral("settings/TankProfileEnable")) == QLatin1String("true");
-        if (device.TankProfileEnabled() != enable)
-            wrong << QObject::tr("tank profile");
-        else if (enable)
-            for (const auto &list : {qMakePair(QStringLiteral("settings/TankProfileLiquidLevel"), device.TankProfileLevels()),
-                                     qMakePair(QStringLiteral("settings/TankProfileOutputLevel"), device.TankProfileOutputs())}) {
-                const QStringList expected = file.value(list.first).split(QLatin1Char(','));
-                bool same = expected.size() == list.second.size();
-                for (int i = 0; same && i < expected.size(); ++i)
-                    same = std::fabs(expected.at(i).toDouble() - list.second.at(i).toDouble()) < 0.15;
-                if (!same) {
-                    wrong << QObject::tr("tank profile table");
-                    break;
-                }
-            }
-    }
-    return wrong;
-}
 
 }

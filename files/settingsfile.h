@@ -1,7 +1,7 @@
 #ifndef SETTINGSFILE_H
 #define SETTINGSFILE_H
 
-#include "lls/device/setparamstruct.h"
+#include "device/setparamstruct.h"
 
 #include <QMap>
 #include <QPair>
@@ -9,14 +9,13 @@
 #include <QStringList>
 #include <QVector>
 
-class LLSDevice;
-
 // The checksummed settings file (*.conf): an INI file whose line 2 carries the SHA-1 of every
-// later line. Reading, writing and checking live here; the form turns the requests it plans into
-// parameter-set requests, and the device writes them.
+// later line. Reading, writing and checking live here, on plain values; what a device holds
+// becomes such values in LLSSettings, and the device writes the requests planned here.
 namespace SettingsFile {
 
 constexpr qint64 MaxBytes = 2000;  // a file of this size or more is refused
+constexpr int MaxTablePoints = 128;  // the points a level sensor's tank profile registers hold
 
 // "group/key" -> value, as the file stores them.
 using Values = QMap<QString, QString>;
@@ -31,9 +30,6 @@ struct Sensor
     bool industrial() const { return deviceType == QLatin1String("ILS") || deviceType == QLatin1String("Murkwell"); }
     bool resistive() const { return outputType == QLatin1String("resistive"); }
 };
-
-// The values of a loaded device, as the file keeps them, in the order they are written.
-QVector<QPair<QString, QString>> valuesOf(const LLSDevice &device, const QString &outputType);
 
 // Writes the values, then the checksum of what was written, then checks the result, all in a
 // scratch file that then replaces path whole. False with a reason when any step failed: a file
@@ -61,9 +57,6 @@ struct Request
     SetParamStruct values;
 };
 QVector<Request> plan(const Values &file, const Sensor &sensor, QString *error);
-
-// After a load: the settings of the file that the device does not hold now, by name.
-QStringList mismatches(const Values &file, const Sensor &sensor, const LLSDevice &device);
 
 }
 

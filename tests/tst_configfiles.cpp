@@ -5,6 +5,7 @@
 #include "files/fpcfile.h"
 #include "files/settingsfile.h"
 #include "lls/device/levelarithmetic.h"
+#include "lls/device/llssettings.h"
 #include "lls/ui/llsform.h"
 #include "lls/ui/tankprofilecsv.h"
 #include "llsrig.h"
@@ -323,7 +324,7 @@ void TestConfigFiles::saveAndSendGuards()
         other.registers = {{904, 1023}, {905, 30}, {906, 700}, {916, 300}, {907, 512}, {908, 0xFFFFFE00}};
         other.load(features);
         SettingsFile::Values values;
-        for (const auto &value : SettingsFile::valuesOf(other.device, other.device.OutputType()))
+        for (const auto &value : LLSSettings::valuesOf(other.device, other.device.OutputType()))
             values.insert(value.first, value.second);
         QString why;
         const auto requests = SettingsFile::plan(values, {"Murkwell", other.device.OutputType(), true, false}, &why);

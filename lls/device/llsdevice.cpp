@@ -4,6 +4,7 @@
 #include "device/boundedfile.h"
 #include "device/logcategories.h"
 #include "files/fpcfile.h"
+#include "files/settingsfile.h"
 #include "lls/device/levelarithmetic.h"
 #include "lls/protocol/abstractllsprotocol.h"
 
@@ -723,6 +724,8 @@ void LLSDevice::ReadTankProfile()
     tankProfileLevels = levels;
     tankProfileOutputs = outputs;
 }
+
+static_assert(LLSDevice::MaxTankProfilePoints == SettingsFile::MaxTablePoints, "a settings file plans the tables the sensor holds");
 
 // A table longer than the 128 points the registers hold is refused as a whole rather than cut:
 // a cut table would leave the sensor mapping a tank the user did not describe, while a refusal

@@ -4,7 +4,7 @@
 #include "device/abstractdevice.h"
 #include "device/catalogueentry.h"
 #include "lls/device/levelsensordata.h"
-#include "lls/device/setparamstruct.h"
+#include "device/setparamstruct.h"
 
 #include <QStringList>
 

@@ -3,7 +3,7 @@
 
 #include "files/settingsfile.h"
 #include "lls/device/levelsensordata.h"
-#include "lls/device/setparamstruct.h"
+#include "device/setparamstruct.h"
 #include "lls/ui/tankprofilehost.h"
 
 #include <QFrame>

@@ -6,6 +6,7 @@
 #include "device/logcategories.h"
 #include "files/fpcfile.h"
 #include "lls/device/llsdevice.h"
+#include "lls/device/llssettings.h"
 #include "ui_llsform.h"
 
 #include <QCoreApplication>
@@ -76,7 +77,7 @@ void LLSForm::on_saveSettings_clicked()
         // Load Settings lists only *.conf files: a name typed without it would seem lost.
         if (!fileName.endsWith(QLatin1String(".conf"), Qt::CaseInsensitive))
             fileName += QStringLiteral(".conf");
-        const QVector<QPair<QString, QString>> values = SettingsFile::valuesOf(*m_device, formOutputType);
+        const QVector<QPair<QString, QString>> values = LLSSettings::valuesOf(*m_device, formOutputType);
         // A file that Load Settings would refuse is no save: say which value stops it.
         SettingsFile::Values asRead;
         for (const auto &value : values)
@@ -173,7 +174,7 @@ void LLSForm::applySettingsFile(QString fileName)
 void LLSForm::finishSettingsLoad()
 {
     const SettingsFile::Sensor sensor{m_device->deviceType(), formOutputType, m_device->HasSwitchOutput(), m_device->HasTankProfileOption()};
-    const QStringList wrong = SettingsFile::mismatches(appliedFile, sensor, *m_device);
+    const QStringList wrong = LLSSettings::mismatches(appliedFile, sensor, *m_device);
     if (wrong.isEmpty())
         QMessageBox::information(this, QString(), QStringLiteral("Settings loaded!"));
     else

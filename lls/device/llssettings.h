@@ -1,0 +1,20 @@
+#ifndef LLSSETTINGS_H
+#define LLSSETTINGS_H
+
+#include "files/settingsfile.h"
+
+class LLSDevice;
+
+// A level sensor's settings as a settings file keeps them, and the other way round: what the
+// file format (SettingsFile) knows nothing of.
+namespace LLSSettings {
+
+// The values of a loaded device, as the file keeps them, in the order they are written.
+QVector<QPair<QString, QString>> valuesOf(const LLSDevice &device, const QString &outputType);
+
+// After a load: the settings of the file that the device does not hold now, by name.
+QStringList mismatches(const SettingsFile::Values &file, const SettingsFile::Sensor &sensor, const LLSDevice &device);
+
+}
+
+#endif
