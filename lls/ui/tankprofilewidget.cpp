@@ -41,6 +41,8 @@ TankProfileWidget::TankProfileWidget(TankProfileHost *host)
     , host(host)
 {
     ensureLlsUiResources();
+    // The form gives the stack's pages their own 9 pt font: pages are added to the stack after
+    // creation and do not inherit the window's.
     ui->setupUi(this);
     ui->setTankProfileTable->setEnabled(false);
     ui->saveButton->setEnabled(false);
