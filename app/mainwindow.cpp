@@ -127,6 +127,32 @@ void MainWindow::onScanFinished()
     if (scansOutstanding > 0)
         return;  // another scan is already rebuilding the list
     select->fillDeviceList();
+    prepareLevelForm();
+}
+
+// Building a level sensor page (about a hundred styled widgets and the tank profile editor) holds
+// the window for several frames: it is done ahead, once nothing is being searched or loaded, and
+// is the next page opened.
+void MainWindow::prepareLevelForm()
+{
+    QTimer::singleShot(PrepareDelayMs, this, [this] {
+        const bool quiet = !isScanning() && ui->stackedWidget->currentIndex() == 0;
+        if (!quiet)
+            return;
+        // The page left behind goes now too: deleting it at the next opening would cost that
+        // opening as much again.
+        if (llsForm) {
+            ui->mainMenuStack->removeWidget(llsForm);
+            delete std::exchange(llsForm, nullptr);
+        }
+        if (!spareLlsForm) {
+            // Built in its place in the stack, hidden: moving a page there later would work out
+            // the style of every one of its widgets again.
+            spareLlsForm = new LLSForm(this, nullptr);
+            ui->mainMenuStack->addWidget(spareLlsForm);
+            spareLlsForm->ensurePolished();
+        }
+    });
 }
 
 void MainWindow::discardForms()
@@ -181,9 +207,14 @@ void MainWindow::showDevice(int index)
             ui->mainMenuStack->removeWidget(llsForm);
             delete llsForm;
         }
-        llsForm = new LLSForm(this);
+        if (spareLlsForm) {
+            llsForm = std::exchange(spareLlsForm, nullptr);
+            llsForm->bindDevice(qobject_cast<LLSDevice *>(device));
+        } else {
+            llsForm = new LLSForm(this);
+            ui->mainMenuStack->addWidget(llsForm);
+        }
         connect(llsForm, &LLSForm::SensorLost, this, &MainWindow::onSensorLost, Qt::QueuedConnection);
-        ui->mainMenuStack->addWidget(llsForm);
         llsForm->start();  // hides the navigation button until the sensor is loaded
         ui->mainMenuStack->setCurrentWidget(llsForm);
         ui->stackedWidget->setCurrentIndex(1);
@@ -229,6 +260,7 @@ void MainWindow::on_navigationButton_clicked()
     ui->navigationButton->setVisible(false);
     ui->stackedWidget->setCurrentIndex(0);
     ui->introStack->setCurrentIndex(0);
+    prepareLevelForm();
 }
 
 void MainWindow::onInterfaceError(const QString &errorMSG)

@@ -21,6 +21,9 @@ class MainWindow : public QMainWindow
 public:
     static const char *const WebAddress;
     static const char *const HelpFileName;
+    // How long after the list shows a level sensor page is built ahead: a click in that time
+    // builds its own.
+    static constexpr int PrepareDelayMs = 300;
 
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
@@ -59,6 +62,7 @@ private:
     bool writeCutOff = false;  // a write time-out hit the level sensor form while it was writing
     void queueScan();
     void discardForms();
+    void prepareLevelForm();
     void drainWorker(int timeoutMs);
 
     Ui::MainWindow *ui;
@@ -67,6 +71,8 @@ private:
     DeviceManager *m_deviceManager = nullptr;
     NCPSForm *ncpsForm = nullptr;
     LLSForm *llsForm = nullptr;
+    // A level sensor page built ahead at a quiet moment, so that opening one costs one frame.
+    LLSForm *spareLlsForm = nullptr;
     int scansOutstanding = 0;
 };
 

@@ -38,9 +38,16 @@ struct Session : Shell
             files << SimProcess::sensorFile(file);
         return Shell::start(files) && devices() == 6;
     }
+    // As a user does: back to the list, a moment there, then the sensor, on the page built ahead.
     LLSForm *open(Sensor sensor)
     {
+        if (window->findChild<QPushButton *>("navigationButton")->isVisible())
+            click("navigationButton");
+        QTest::qWait(MainWindow::PrepareDelayMs + 200);
+        QPointer<LLSForm> ahead = window->findChild<LLSForm *>();
         window->showDevice(sensor);
+        if (window->levelForm() != ahead || window->levelForm()->device() != window->deviceManager()->devices().at(sensor))
+            return nullptr;
         LLSForm *form = window->levelForm();
         return QTest::qWaitFor([&] { return form->findChild<QStackedWidget *>("stackedWidget")->currentIndex() == 1; }, Timeout) ? form : nullptr;
     }

@@ -64,6 +64,14 @@ LLSForm::LLSForm(MainWindow *mainWindow)
     setUp();
 }
 
+LLSForm::LLSForm(MainWindow *mainWindow, std::nullptr_t)
+    : QFrame(mainWindow)
+    , ui(new Ui::LLSForm)
+    , mainWindow(mainWindow)
+{
+    setUp();
+}
+
 LLSForm::LLSForm(LLSDevice *device, QWidget *parent)
     : QFrame(parent)
     , ui(new Ui::LLSForm)
@@ -90,23 +98,8 @@ void LLSForm::setUp()
     connect(guard, &PollingGuard::lost, this, &LLSForm::onLost);
 
     LLSDevice::RegisterMetaTypes();
-    if (m_device) {
-        // Automatic connections: queued, since the device lives on the worker thread.
-        LLSDevice *d = m_device.data();
-        connect(d, &LLSDevice::ParamSet, this, &LLSForm::OnParamSet);
-        connect(d, &LLSDevice::NotTaken, this, [this](const QStringList &settings) { notTakenReport = settings; });
-        connect(d, &LLSDevice::LoadingMessage, this, &LLSForm::onLoadingMessage);
-        connect(this, &LLSForm::ReadMeasurement, d, &LLSDevice::ReadMeasurement);
-        connect(d, &LLSDevice::ParameterUpdate, this, &LLSForm::updateFromDevice);
-        connect(this, &LLSForm::ReadParameter, d, &LLSDevice::ReadParameter);
-        connect(d, &LLSDevice::dataUpdate, this, &LLSForm::onDataUpdate);
-        connect(this, &LLSForm::Connect, d, &LLSDevice::open);
-        connect(this, &LLSForm::Disconnect, d, &LLSDevice::close);
-        connect(this, &LLSForm::SetParam, d, &LLSDevice::SetParam);
-        connect(d, &AbstractDevice::CommunicationFailed, this, &LLSForm::onCommunicationFailed);
-    } else {
-        qCDebug(lcUi) << "LLSForm: no level sensor to show";
-    }
+    if (m_device)
+        connectDevice();
 
     for (QWidget *frame : {ui->liquidTypeFrame, ui->measurementRangeFrame, ui->outputRangeFrame, ui->switchOutputFrame})
         frame->installEventFilter(this);
@@ -129,6 +122,31 @@ void LLSForm::setUp()
     // The editor is a window of its own and costs as much to build as a third of this form: it is
     // built once the form is up, so that opening a sensor never holds the window for both.
     QTimer::singleShot(0, this, [this] { editor(); });
+}
+
+void LLSForm::bindDevice(LLSDevice *device)
+{
+    if (m_device || !device)
+        return;
+    m_device = device;
+    connectDevice();
+}
+
+// Automatic connections: queued, since the device lives on the worker thread.
+void LLSForm::connectDevice()
+{
+    LLSDevice *d = m_device.data();
+    connect(d, &LLSDevice::ParamSet, this, &LLSForm::OnParamSet);
+    connect(d, &LLSDevice::NotTaken, this, [this](const QStringList &settings) { notTakenReport = settings; });
+    connect(d, &LLSDevice::LoadingMessage, this, &LLSForm::onLoadingMessage);
+    connect(this, &LLSForm::ReadMeasurement, d, &LLSDevice::ReadMeasurement);
+    connect(d, &LLSDevice::ParameterUpdate, this, &LLSForm::updateFromDevice);
+    connect(this, &LLSForm::ReadParameter, d, &LLSDevice::ReadParameter);
+    connect(d, &LLSDevice::dataUpdate, this, &LLSForm::onDataUpdate);
+    connect(this, &LLSForm::Connect, d, &LLSDevice::open);
+    connect(this, &LLSForm::Disconnect, d, &LLSDevice::close);
+    connect(this, &LLSForm::SetParam, d, &LLSDevice::SetParam);
+    connect(d, &AbstractDevice::CommunicationFailed, this, &LLSForm::onCommunicationFailed);
 }
 
 TankProfileWidget *LLSForm::editor()

@@ -37,10 +37,14 @@ class LLSForm : public QFrame, public TankProfileHost
 public:
     // Shows the host's active device.
     explicit LLSForm(MainWindow *mainWindow);
+    // Built ahead for the host, without a device: bindDevice() gives it one before start().
+    LLSForm(MainWindow *mainWindow, std::nullptr_t);
     // Shows the given device, for hosts other than the main window (tools, tests).
     LLSForm(LLSDevice *device, QWidget *parent);
     ~LLSForm() override;
 
+    // The device of a form built ahead (once; a form never changes its device).
+    void bindDevice(LLSDevice *device);
     // Opens the port and loads the sensor; measurements follow once it is loaded.
     void start();
     bool isPolling() const { return polling; }
@@ -133,6 +137,7 @@ private slots:
     void on_exportFPC_clicked();
 
 private:
+    void connectDevice();
     // Frame (llsform.cpp)
     void setUp();
     void initView();
