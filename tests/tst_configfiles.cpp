@@ -74,6 +74,10 @@ void TestConfigFiles::settingsChecksum()
     writeAll(path, "[checksum]\nchecksum=disabled\n" + text.mid(text.indexOf('\n', 11) + 1).replace("=95", "=96"));
     QVERIFY(SettingsFile::check(path));
     QVERIFY(!SettingsFile::save("/proc/pellora.conf", Saved, &error) && !error.isEmpty());  // cannot be written
+    // Saved over a file with more keys (a resistive sensor's midpoint), none of them survives.
+    QVERIFY(SettingsFile::save(path, Saved + QVector<QPair<QString, QString>>{{"settings/MidOutputRange", "5"}}, &error));
+    QVERIFY(SettingsFile::save(path, Saved, &error) && !SettingsFile::read(path).contains("settings/MidOutputRange"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"probe.conf"});
 }
 
 // The requests a file becomes for each kind of sensor; a value the sensor would take that is
