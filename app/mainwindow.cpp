@@ -24,6 +24,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 #include <QUrl>
@@ -135,23 +136,29 @@ void MainWindow::onScanFinished()
 // is the next page opened.
 void MainWindow::prepareLevelForm()
 {
-    QTimer::singleShot(PrepareDelayMs, this, [this] {
-        const bool quiet = !isScanning() && ui->stackedWidget->currentIndex() == 0;
-        if (!quiet)
+    auto quiet = [this] { return !isScanning() && ui->stackedWidget->currentIndex() == 0; };
+    QTimer::singleShot(PrepareDelayMs, this, [this, quiet] {
+        if (!quiet())
             return;
-        // The page left behind goes now too: deleting it at the next opening would cost that
-        // opening as much again.
+        // The page left behind goes now too, in a turn of its own: deleting it at the next opening
+        // would cost that opening as much again.
         if (llsForm) {
             ui->mainMenuStack->removeWidget(llsForm);
             delete std::exchange(llsForm, nullptr);
         }
-        if (!spareLlsForm) {
+        const QList<AbstractDevice *> &devices = m_deviceManager->devices();
+        const bool levelSensorListed = std::any_of(devices.cbegin(), devices.cend(), [](AbstractDevice *d) { return qobject_cast<LLSDevice *>(d); });
+        if (spareLlsForm || !levelSensorListed)
+            return;
+        QTimer::singleShot(0, this, [this, quiet] {
+            if (spareLlsForm || !quiet())
+                return;
             // Built in its place in the stack, hidden: moving a page there later would work out
             // the style of every one of its widgets again.
             spareLlsForm = new LLSForm(this, nullptr);
             ui->mainMenuStack->addWidget(spareLlsForm);
             spareLlsForm->ensurePolished();
-        }
+        });
     });
 }
 

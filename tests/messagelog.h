@@ -10,13 +10,14 @@
 class MessageLog
 {
 public:
-    MessageLog() : m_start(all().size()), m_previous(qInstallMessageHandler(capture))
+    MessageLog() : m_start(all().size()), m_previous(qInstallMessageHandler(capture)), m_previousFilter(QLoggingCategory::installFilter(enable))
     {
-        QLoggingCategory::setFilterRules(QStringLiteral("pellora.*.debug=true"));
+        if (m_previousFilter != enable)
+            chained() = m_previousFilter;
     }
     ~MessageLog()
     {
-        QLoggingCategory::setFilterRules(QString());
+        QLoggingCategory::installFilter(m_previousFilter);
         qInstallMessageHandler(m_previous);
     }
     QStringList lines() const { return all().mid(m_start); }
@@ -34,8 +35,22 @@ private:
         return captured;
     }
     static void capture(QtMsgType, const QMessageLogContext &, const QString &message) { all(&message); }
+    // Whatever the rules or the environment say of the rest, the program's own lines are on.
+    static QLoggingCategory::CategoryFilter &chained()
+    {
+        static QLoggingCategory::CategoryFilter filter = nullptr;
+        return filter;
+    }
+    static void enable(QLoggingCategory *category)
+    {
+        if (chained())
+            chained()(category);
+        if (qstrncmp(category->categoryName(), "pellora.", 8) == 0)
+            category->setEnabled(QtDebugMsg, true);
+    }
     int m_start;
     QtMessageHandler m_previous;
+    QLoggingCategory::CategoryFilter m_previousFilter;
 };
 
 #endif

@@ -46,7 +46,7 @@ struct Session : Shell
         QTest::qWait(MainWindow::PrepareDelayMs + 200);
         QPointer<LLSForm> ahead = window->findChild<LLSForm *>();
         window->showDevice(sensor);
-        if (window->levelForm() != ahead || window->levelForm()->device() != window->deviceManager()->devices().at(sensor))
+        if (!ahead || window->levelForm() != ahead || ahead->device() != window->deviceManager()->devices().at(sensor))
             return nullptr;
         LLSForm *form = window->levelForm();
         return QTest::qWaitFor([&] { return form->findChild<QStackedWidget *>("stackedWidget")->currentIndex() == 1; }, Timeout) ? form : nullptr;
