@@ -60,6 +60,20 @@ QVector<QPair<QString, QString>> valuesOf(const LLSDevice &d, const QString &out
     return values;
 }
 
+SettingsFile::Sensor sensorOf(const LLSDevice &device, const QString &outputType)
+{
+    return {device.deviceType(), outputType, device.HasSwitchOutput(), device.HasTankProfileOption()};
+}
+
+QString saveRefusal(const LLSDevice &device, const QString &outputType)
+{
+    SettingsFile::Values asRead;
+    for (const auto &value : valuesOf(device, outputType))
+        asRead.insert(value.first, value.second);
+    QString error;
+    return SettingsFile::plan(asRead, sensorOf(device, outputType), &error).isEmpty() ? error : QString();
+}
+
 QStringList mismatches(const SettingsFile::Values &file, const SettingsFile::Sensor &sensor, const LLSDevice &device)
 {
     QStringList wrong;

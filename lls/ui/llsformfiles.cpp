@@ -77,16 +77,12 @@ void LLSForm::on_saveSettings_clicked()
         // Load Settings lists only *.conf files: a name typed without it would seem lost.
         if (!fileName.endsWith(QLatin1String(".conf"), Qt::CaseInsensitive))
             fileName += QStringLiteral(".conf");
-        const QVector<QPair<QString, QString>> values = LLSSettings::valuesOf(*m_device, formOutputType);
         // A file that Load Settings would refuse is no save: say which value stops it.
-        SettingsFile::Values asRead;
-        for (const auto &value : values)
-            asRead.insert(value.first, value.second);
-        const SettingsFile::Sensor sensor{m_device->deviceType(), formOutputType, m_device->HasSwitchOutput(), m_device->HasTankProfileOption()};
+        const QString refusal = LLSSettings::saveRefusal(*m_device, formOutputType);
         QString error;
-        if (SettingsFile::plan(asRead, sensor, &error).isEmpty())
-            QMessageBox::critical(this, QStringLiteral("Error"), tr("The settings were not saved: %1.").arg(error));
-        else if (!SettingsFile::save(fileName, values, &error))
+        if (!refusal.isEmpty())
+            QMessageBox::critical(this, QStringLiteral("Error"), tr("The settings were not saved: %1.").arg(refusal));
+        else if (!SettingsFile::save(fileName, LLSSettings::valuesOf(*m_device, formOutputType), &error))
             QMessageBox::critical(this, QStringLiteral("Error"), tr("The settings were not saved. %1").arg(error));
     }
     ui->saveSettings->setEnabled(true);
@@ -135,7 +131,7 @@ void LLSForm::applySettingsFile(QString fileName)
         return;
     }
 
-    SettingsFile::Sensor sensor{d->deviceType(), formOutputType, d->HasSwitchOutput(), d->HasTankProfileOption()};
+    const SettingsFile::Sensor sensor = LLSSettings::sensorOf(*d, formOutputType);
     if (!sensor.industrial()) {
         // Such a sensor takes none of what a settings file holds.
         QMessageBox::information(this, QString(), tr("This sensor has no measuring range, output or switch settings: "
@@ -173,7 +169,7 @@ void LLSForm::applySettingsFile(QString fileName)
 // The sensor has answered the last request of a settings file: say whether it took them all.
 void LLSForm::finishSettingsLoad()
 {
-    const SettingsFile::Sensor sensor{m_device->deviceType(), formOutputType, m_device->HasSwitchOutput(), m_device->HasTankProfileOption()};
+    const SettingsFile::Sensor sensor = LLSSettings::sensorOf(*m_device, formOutputType);
     const QStringList wrong = LLSSettings::mismatches(appliedFile, sensor, *m_device);
     if (wrong.isEmpty())
         QMessageBox::information(this, QString(), QStringLiteral("Settings loaded!"));
