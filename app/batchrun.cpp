@@ -232,6 +232,9 @@ BatchRun::Outcome BatchRun::work(Job &job)
     } else if (!device->open()) {
         outcome = {Lost, tr("the port could not be opened")};
     } else {
+        // open() lifts any earlier stop: one asked for meanwhile must hold.
+        if (m_stopping)
+            device->Stop();
         device->ReadParameter();
         if (m_stopping)
             outcome = {Stopped, tr("stopped while reading the sensor; nothing was written")};
@@ -267,7 +270,7 @@ BatchRun::Outcome BatchRun::applySettings(LLSDevice *device)
     if (!SettingsFile::matchesSensor(m_settings, m_hasSensorType, device->deviceId(), device->firmwareVersion(), device->OutputType()))
         return {Refused, tr("the file is for a sensor with a %1 output, this one has %2")
                              .arg(m_settings.value(QStringLiteral("sensorType/ProductType")), device->OutputType())};
-    const SettingsFile::Sensor sensor{device->deviceType(), device->OutputType(), device->HasSwitchOutput(), device->HasTankProfileOption()};
+    const SettingsFile::Sensor sensor = LLSSettings::sensorOf(*device, device->OutputType());
     if (!sensor.industrial())
         return {Refused, tr("this sensor has no measuring range, output or switch settings")};
     QString error;
@@ -326,13 +329,8 @@ BatchRun::Outcome BatchRun::backup(LLSDevice *device, const QString &baseName)
     const QString conf = QDir(m_target).filePath(baseName + QLatin1String(".conf"));
     const QString fpc = QDir(m_target).filePath(baseName + QLatin1String(".fpc"));
     // As the window's Save Settings: a file that a load would refuse is no backup.
-    const QVector<QPair<QString, QString>> values = LLSSettings::valuesOf(*device, device->OutputType());
-    SettingsFile::Values asRead;
-    for (const auto &value : values)
-        asRead.insert(value.first, value.second);
-    const SettingsFile::Sensor sensor{device->deviceType(), device->OutputType(), device->HasSwitchOutput(), device->HasTankProfileOption()};
-    QString error;
-    if (SettingsFile::plan(asRead, sensor, &error).isEmpty() || !SettingsFile::save(conf, values, &error))
+    QString error = LLSSettings::saveRefusal(*device, device->OutputType());
+    if (!error.isEmpty() || !SettingsFile::save(conf, LLSSettings::valuesOf(*device, device->OutputType()), &error))
         return {Refused, tr("the settings were not saved: %1").arg(error)};
     SetParamStruct s;
     s.text = fpc;
