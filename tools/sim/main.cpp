@@ -8,6 +8,18 @@
 // "BANK path ..." line per port and then "BANK END". Without any, every description in the
 // default sensor folder is used, in file name order. Each sensor gets its own pseudo-terminal; the
 // program prints one line per sensor and then the ready line PELLORA_EXTRA_PORTS=path,path,...
+//
+// --fast sends replies unpaced with the closing prompt apart, a millisecond after the rest, and
+// no answer delay unless one is asked for: the program sees the prompt at once, so an exchange
+// takes a millisecond or two. --late "COMMAND=MS" or "COMMAND=MSxN" answers the first N (default
+// 1, 0: every) occurrences of COMMAND (without its CR) only after MS ms, on every sensor whose
+// description has no "late" of its own; replies go out in turn, so the ones after it wait too.
+//
+// stdin takes orders, one a line, each answered on stderr by "CONTROL ok" or "CONTROL error
+// <why>" once it has taken effect: "reset PATH" (the sensor on that port back as its description
+// made it), "unplug PATH N" (it answers nothing after N more commands, 0: at once), "plug PATH"
+// (it answers again). The end of stdin only ends the listening.
+#include "simcontrol.h"
 #include "simport.h"
 #include "simsensor.h"
 
@@ -18,11 +30,13 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QTextStream>
 
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -80,15 +94,34 @@ bool readDescription(const QString &argument, QJsonObject *description, QString 
     return true;
 }
 
+// "COMMAND=MS" or "COMMAND=MSxN" as a description's "late"; empty when the text is neither.
+QJsonObject lateReply(const QString &text)
+{
+    static const QRegularExpression form("^(.+)=(\\d+)(?:x(\\d+))?$");
+    const QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch())
+        return {};
+    return {{"command", match.captured(1)},
+            {"delayMs", match.captured(2).toInt()},
+            {"times", match.captured(3).isEmpty() ? 1 : match.captured(3).toInt()}};
+}
+
 }
 
 int main(int argc, char *argv[])
 {
+    // Before anything opens a descriptor: with stdin closed, the first one opened would take its
+    // number, and the orders would be read from it.
+    const bool haveStdin = ::fcntl(STDIN_FILENO, F_GETFD) != -1;
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("pellora-sim");
 
     QCommandLineParser parser;
-    parser.setApplicationDescription("Emulated Pellora sensors on pseudo-terminals.");
+    parser.setApplicationDescription("Emulated Pellora sensors on pseudo-terminals.\n\n"
+                                     "Orders on stdin, one a line, each answered on stderr by \"CONTROL ok\" or \"CONTROL error <why>\":\n"
+                                     "  reset PATH      the sensor on that port back as its description made it\n"
+                                     "  unplug PATH N   it answers nothing after N more commands (0: at once)\n"
+                                     "  plug PATH       it answers again");
     parser.addHelpOption();
     parser.addPositionalArgument("sensor", "Sensor description (.json file, inline JSON, or silent|bootloader|garbage|stalled).", "[sensor...]");
     QCommandLineOption noPacing("no-pacing", "Send replies at once instead of at 19200 baud.");
@@ -99,8 +132,16 @@ int main(int argc, char *argv[])
     QCommandLineOption verbose("verbose", "Log every command received on stderr.");
     QCommandLineOption writeBack("write-back", "Store register writes back into the sensor description files.");
     QCommandLineOption reportReplies("report-replies", "Log on stderr how each reply went out (bytes, number of writes, time from the command).");
-    parser.addOptions({verbose, noPacing, answerDelay, chunkSize, chunkGap, sensorsDir, writeBack, reportReplies});
+    QCommandLineOption fast("fast", "Send replies at once, the closing prompt a millisecond after the rest, and no answer delay unless one is given.");
+    QCommandLineOption late("late", "Answer the first N (default 1, 0: every) occurrences of COMMAND only after MS ms, on sensors whose description has no \"late\".",
+                            "COMMAND=MS[xN]");
+    parser.addOptions({verbose, noPacing, fast, answerDelay, chunkSize, chunkGap, late, sensorsDir, writeBack, reportReplies});
     parser.process(app);
+    const QJsonObject lateDefault = parser.isSet(late) ? lateReply(parser.value(late)) : QJsonObject();
+    if (parser.isSet(late) && lateDefault.isEmpty()) {
+        QTextStream(stderr) << "pellora-sim: --late wants COMMAND=MS or COMMAND=MSxN, not " << parser.value(late) << Qt::endl;
+        return 2;
+    }
 
     SimPort::verbose = parser.isSet(verbose);
     SimPort::reportReplies = parser.isSet(reportReplies);
@@ -129,8 +170,15 @@ int main(int argc, char *argv[])
             description.insert("chunkSize", parser.value(chunkSize).toInt());
         if (parser.isSet(chunkGap) && !description.contains("chunkGapMs"))
             description.insert("chunkGapMs", parser.value(chunkGap).toInt());
-        if (parser.isSet(noPacing))
+        if (parser.isSet(noPacing) || parser.isSet(fast))
             description.insert("paced", false);
+        if (parser.isSet(fast)) {
+            description.insert("promptApart", true);
+            if (!description.contains("answerDelayMs"))
+                description.insert("answerDelayMs", 0);
+        }
+        if (!lateDefault.isEmpty() && !description.contains("late"))
+            description.insert("late", lateDefault);
         if (!parser.isSet(writeBack))
             sourceFile.clear();
         SimSensor *sensor = SimSensor::create(description, sourceFile, &error);
@@ -165,6 +213,12 @@ int main(int argc, char *argv[])
         });
         std::signal(SIGUSR1, passSignal);
         std::signal(SIGUSR2, passSignal);
+    }
+    if (haveStdin) {
+        // Started in the background of a terminal, a read of it would stop the simulator; ignored,
+        // the read fails and the listening ends.
+        std::signal(SIGTTIN, SIG_IGN);
+        (new SimControl(ports, &app))->listen(STDIN_FILENO);
     }
     out << "PELLORA_EXTRA_PORTS=" << paths.join(',') << Qt::endl;
     out.flush();

@@ -16,6 +16,8 @@
 namespace {
 constexpr double BytesPerMs = 1.92;  // 19200 baud, 10 bits a byte
 const QByteArray BootloaderWake("U\x05", 2);
+// With the prompt apart, the pause before it: long enough to reach the program as a read of its own.
+constexpr int PromptGapMs = 1;
 }
 
 SimPort::SimPort(SimSensor *sensor, QObject *parent)
@@ -107,22 +109,64 @@ void SimPort::startNextReply()
 {
     while (!m_pendingCommands.isEmpty()) {
         const QByteArray command = m_pendingCommands.takeFirst();
-        if (m_sensor->unplugAfter > 0 && ++m_commandsTaken > m_sensor->unplugAfter)
+        if (!m_sensor->take())
             continue;
+        const int delayMs = m_sensor->delayFor(command);
         const QByteArray reply = m_sensor->answer(command);
         if (reply.isEmpty())
             continue;
-        m_pieces = m_sensor->pieces(reply);
+        m_pieces.clear();
+        for (const QByteArray &bytes : m_sensor->pieces(reply))
+            m_pieces.append({bytes, m_pieces.isEmpty() ? qMax(0, delayMs) : m_sensor->chunkGapMs});
+        Piece &last = m_pieces.last();
+        if (m_sensor->promptApart && last.bytes.size() > 1 && last.bytes.endsWith('>')) {
+            last.bytes.chop(1);
+            m_pieces.append({">", PromptGapMs});
+        }
         m_replying = true;
         m_replyBytes = reply.size();
         m_replyWrites = 0;
-        m_waitingGap = true;  // the answer delay acts as the first gap
+        m_waitingGap = true;
         m_pieceSent = 0;
         m_replyClock.start();
-        m_timer->start(qMax(0, m_sensor->answerDelayMs));
+        m_timer->start(m_pieces.first().gapMs);
         return;
     }
     m_replying = false;
+}
+
+void SimPort::dropReply()
+{
+    m_timer->stop();
+    m_pieces.clear();
+    m_replying = false;
+}
+
+bool SimPort::reset(QString *error)
+{
+    SimSensor *fresh = SimSensor::create(m_sensor->description(), m_sensor->sourceFile(), error);
+    if (!fresh)
+        return false;
+    dropReply();
+    m_input.clear();
+    m_pendingCommands.clear();
+    delete m_sensor;
+    m_sensor = fresh;
+    return true;
+}
+
+void SimPort::unplugAfter(int commands)
+{
+    m_sensor->unplugAfter(commands);
+    if (m_sensor->unplugged())
+        dropReply();
+    if (!m_replying)
+        startNextReply();
+}
+
+void SimPort::plug()
+{
+    m_sensor->plug();
 }
 
 void SimPort::finishReply()
@@ -149,7 +193,7 @@ void SimPort::sendSome()
         m_pieceClock.start();
         m_pieceSent = 0;
     }
-    QByteArray &piece = m_pieces.first();
+    QByteArray &piece = m_pieces.first().bytes;
     qint64 allowed = piece.size();
     if (m_sensor->paced)
         allowed = qMin<qint64>(piece.size(), static_cast<qint64>(m_pieceClock.elapsed() * BytesPerMs) + 1 - m_pieceSent);
@@ -163,14 +207,13 @@ void SimPort::sendSome()
     }
     if (piece.isEmpty()) {
         m_pieces.removeFirst();
-        if (!m_pieces.isEmpty() && m_sensor->chunkGapMs > 0) {
-            m_waitingGap = true;
-            m_timer->start(m_sensor->chunkGapMs);
-            return;
-        }
-        m_waitingGap = !m_pieces.isEmpty();
         if (m_pieces.isEmpty()) {
             finishReply();
+            return;
+        }
+        m_waitingGap = true;
+        if (m_pieces.first().gapMs > 0) {
+            m_timer->start(m_pieces.first().gapMs);
             return;
         }
     }

@@ -27,6 +27,13 @@ public:
     QString devicePath() const { return m_devicePath; }
     SimSensor *sensor() const { return m_sensor; }
 
+    // The sensor as its description made it, and the port with nothing left to answer: what the
+    // program wrote before is forgotten, a reply on its way is cut.
+    bool reset(QString *error);
+    // The sensor answers nothing after that many more commands; with 0 a reply on its way is cut too.
+    void unplugAfter(int commands);
+    void plug();
+
     static bool verbose;         // log every command received on stderr
     static bool reportReplies;   // log how each reply went out: its size and how many writes it took
 
@@ -37,6 +44,13 @@ private:
     void startNextReply();
     void sendSome();
     void finishReply();
+    void dropReply();
+
+    struct Piece
+    {
+        QByteArray bytes;
+        int gapMs;  // the pause before it; the answer delay for the first
+    };
 
     SimSensor *m_sensor;
     int m_master = -1;
@@ -46,9 +60,8 @@ private:
     QTimer *m_timer = nullptr;
     QByteArray m_input;
     QList<QByteArray> m_pendingCommands;
-    QList<QByteArray> m_pieces;  // what is left of the reply being sent
+    QList<Piece> m_pieces;  // what is left of the reply being sent
     bool m_replying = false;
-    int m_commandsTaken = 0;
     bool m_waitingGap = false;
     QElapsedTimer m_pieceClock;
     QElapsedTimer m_replyClock;  // from the command to the reply's last byte

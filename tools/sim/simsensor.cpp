@@ -103,8 +103,39 @@ SimSensor::SimSensor(const QJsonObject &description)
     paced = description.value("paced").toBool(paced);
     chunkSize = description.value("chunkSize").toInt(chunkSize);
     chunkGapMs = description.value("chunkGapMs").toInt(chunkGapMs);
+    promptApart = description.value("promptApart").toBool(promptApart);
     stalled = description.value("stalled").toBool(stalled);
-    unplugAfter = description.value("unplugAfter").toInt(unplugAfter);
+    const int unplugAfterCommands = description.value("unplugAfter").toInt();
+    if (unplugAfterCommands > 0)
+        unplugAfter(unplugAfterCommands);
+    const QJsonObject late = description.value("late").toObject();
+    if (late.contains("command")) {
+        m_late = true;
+        m_lateCommand = late.value("command").toString().toLatin1();
+        m_lateDelayMs = qMax(0, late.value("delayMs").toInt());
+        m_lateTimes = qMax(0, late.value("times").toInt(1));
+    }
+}
+
+int SimSensor::delayFor(const QByteArray &command)
+{
+    QByteArray text = command;
+    if (text.endsWith('\r'))
+        text.chop(1);
+    if (m_late && text == m_lateCommand && (m_lateTimes == 0 || m_lateSeen < m_lateTimes)) {
+        ++m_lateSeen;
+        return m_lateDelayMs;
+    }
+    return answerDelayMs;
+}
+
+bool SimSensor::take()
+{
+    if (m_answersLeft == 0)
+        return false;
+    if (m_answersLeft > 0)
+        --m_answersLeft;
+    return true;
 }
 
 SimSensor *SimSensor::create(const QJsonObject &description, const QString &sourceFile, QString *error)

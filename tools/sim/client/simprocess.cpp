@@ -86,9 +86,40 @@ QStringList SimProcess::readErrorLines()
     const int end = m_partial.lastIndexOf('\n');
     if (end < 0)
         return {};
-    const QStringList lines = QString::fromLatin1(m_partial.left(end)).split('\n', Qt::SkipEmptyParts);
+    QStringList lines = QString::fromLatin1(m_partial.left(end)).split('\n', Qt::SkipEmptyParts);
     m_partial.remove(0, end + 1);
+    // Answers to orders are no part of the log.
+    for (auto it = lines.begin(); it != lines.end();) {
+        if (!it->startsWith("CONTROL ")) {
+            ++it;
+            continue;
+        }
+        if (++m_controlsAnswered == m_controlsSent)
+            m_controlAnswer = it->mid(8);
+        it = lines.erase(it);
+    }
     return lines;
+}
+
+bool SimProcess::control(const QString &line, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    ++m_controlsSent;
+    m_controlAnswer.clear();
+    m_process.write(line.toUtf8() + '\n');
+    for (;;) {
+        m_log += readErrorLines();
+        if (m_controlsAnswered >= m_controlsSent)
+            break;
+        if (deadline.hasExpired() || m_process.state() != QProcess::Running) {
+            qWarning("pellora-sim did not answer \"%s\"", qPrintable(line));
+            return false;
+        }
+        m_process.waitForReadyRead(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())));
+    }
+    if (m_controlAnswer != "ok")
+        qWarning("pellora-sim refused \"%s\": %s", qPrintable(line), qPrintable(m_controlAnswer));
+    return m_controlAnswer == "ok";
 }
 
 QStringList SimProcess::takeLog(int quietMs)

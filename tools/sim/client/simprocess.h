@@ -44,6 +44,10 @@ public:
     // Every level sensor's state by port (SIGUSR2); empty when the dump does not come in time. The
     // command log read meanwhile is kept for takeLog().
     QMap<QString, SimBank> banks(int timeoutMs = 5000);
+    // Gives the simulator an order on its stdin ("reset PATH", "unplug PATH N", "plug PATH") and
+    // waits until it has taken effect; false when it is refused or the answer does not come in
+    // time. The command log read meanwhile is kept for takeLog().
+    bool control(const QString &line, int timeoutMs = 5000);
     static QString sensorFile(const QString &name);
     static QString simulatorPath();
 
@@ -55,6 +59,11 @@ private:
     QStringList m_ports;
     QStringList m_labels;
     QStringList m_log;
+    // Orders given and answers read so far: an answer that comes after its wait gave up is not
+    // taken for the next order's.
+    int m_controlsSent = 0;
+    int m_controlsAnswered = 0;
+    QString m_controlAnswer;  // the answer to the order being waited for
 };
 
 #endif
