@@ -172,6 +172,50 @@ bool SerialPortDriver::waitForBytesWritten(int msecs)
 
 bool SerialPortDriver::sendRequest(const QByteArray &request, QByteArray &response)
 {
+    return exchange(request, response, MaxAttempts);
+}
+
+bool SerialPortDriver::sendRequestOnce(const QByteArray &request, QByteArray &response)
+{
+    return exchange(request, response, 1);
+}
+
+namespace {
+
+// Every reply to a command (the text up to its CR) begins with the command itself. The bootloader's
+// wake-up bytes are no such command, and their answer carries no echo.
+QByteArray echoOf(const QByteArray &request)
+{
+    return request.endsWith('\r') ? request : QByteArray();
+}
+
+// Whether data is, or may still become, the reply to the command with this echo.
+bool couldBeReplyTo(const QByteArray &data, const QByteArray &echo)
+{
+    const int n = qMin(data.size(), echo.size());
+    return data.left(n) == echo.left(n);
+}
+
+// A reply that came after its request's wait arrives during a later exchange. Whole replies that
+// are not this request's are dropped from the front, so that they are never taken for its answer;
+// returns the bytes dropped.
+QByteArray dropOtherReplies(QByteArray &data, const QByteArray &echo)
+{
+    QByteArray dropped;
+    while (!data.isEmpty() && !couldBeReplyTo(data, echo)) {
+        const int prompt = data.indexOf('>');
+        if (prompt < 0)
+            break;  // its end is still to come, or it is noise
+        dropped += data.left(prompt + 1);
+        data.remove(0, prompt + 1);
+    }
+    return dropped;
+}
+
+}
+
+bool SerialPortDriver::exchange(const QByteArray &request, QByteArray &response, int maxAttempts)
+{
     // The window is closing and waits for this thread: a long run of requests (a load, a scan)
     // ends at once instead of costing its waits one by one.
     if (QThread::currentThread()->isInterruptionRequested())
@@ -186,10 +230,16 @@ bool SerialPortDriver::sendRequest(const QByteArray &request, QByteArray &respon
         return false;
     }
 
+    const QByteArray echo = echoOf(request);
     int attempts = 0;
     bool received = false;
     for (;;) {
         ++attempts;
+        // Whatever is still waiting belongs to an earlier request: it must not answer this one.
+        port->clear(QSerialPort::Input);
+        const QByteArray leftOver = port->readAll();
+        if (!leftOver.isEmpty())
+            TraceLog::record(m_name, "<-", leftOver, "dropped");
         port->write(request.constData(), request.size());
         if (!waitForBytesWritten(WriteTimeoutMs)) {
             qCDebug(lcWire) << "Wait write request timeout:" << WriteTimeoutMs << m_name
@@ -200,15 +250,21 @@ bool SerialPortDriver::sendRequest(const QByteArray &request, QByteArray &respon
             emit Error(QStringLiteral("writeRequestTimeout"));
         } else {
             TraceLog::record(m_name, "->", request, "sent");
+            QElapsedTimer sinceWrite;
+            sinceWrite.start();
             if (!waitForReadyRead(FirstByteTimeoutMs)) {
                 TraceLog::record(m_name, "<-", QByteArray(), "time-out");
             } else {
                 QByteArray data = port->readAll();
+                QByteArray dropped = dropOtherReplies(data, echo);
                 QElapsedTimer replyClock;
                 replyClock.start();
-                while (waitForReadyRead(GapTimeoutMs)) {
+                // Until this request's reply has begun, its first byte is still awaited.
+                auto nextWait = [&] { return data.isEmpty() ? int(qMax<qint64>(0, FirstByteTimeoutMs - sinceWrite.elapsed())) : GapTimeoutMs; };
+                for (int wait = nextWait(); wait > 0 && waitForReadyRead(wait); wait = nextWait()) {
                     data.append(port->readAll());
-                    if (data.endsWith('>'))
+                    dropped += dropOtherReplies(data, echo);
+                    if (!data.isEmpty() && couldBeReplyTo(data, echo) && data.endsWith('>'))
                         break;
                     if (data.size() > MaxReplyBytes) {
                         qCDebug(lcWire) << "responseData.size()>500: " << data.size();
@@ -226,17 +282,24 @@ bool SerialPortDriver::sendRequest(const QByteArray &request, QByteArray &respon
                         return false;
                     }
                 }
-                if (data.endsWith('>') || request == "Z 0\r") {
+                if (!dropped.isEmpty())
+                    TraceLog::record(m_name, "<-", dropped, "not its reply");
+                const bool own = data.startsWith(echo);
+                if (own && (data.endsWith('>') || request == "Z 0\r")) {
                     TraceLog::record(m_name, "<-", data, "reply");
                     response = data;
                     return true;
                 }
-                TraceLog::record(m_name, "<-", data, "incomplete");
+                // Bytes came, but no reply to this request: the caller's buffer stays as it was.
                 received = true;
+                if (data.isEmpty())
+                    TraceLog::record(m_name, "<-", QByteArray(), "time-out");
+                else
+                    TraceLog::record(m_name, "<-", data, own ? "incomplete" : "not its reply");
             }
         }
         // A closing window waits for this thread: no further attempt once it has asked.
-        if (attempts >= MaxAttempts || QThread::currentThread()->isInterruptionRequested())
+        if (attempts >= maxAttempts || QThread::currentThread()->isInterruptionRequested())
             return received;
     }
 }

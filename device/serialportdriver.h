@@ -29,6 +29,7 @@ public:
     bool open() override;
     void close() override;
     bool sendRequest(const QByteArray &request, QByteArray &response) override;
+    bool sendRequestOnce(const QByteArray &request, QByteArray &response) override;
     QString type() const override;
     QString name() const override;
     bool connectErrorHandler(QObject *receiver) override;
@@ -51,6 +52,7 @@ signals:
     void Error(QString errorMSG);
 
 private:
+    bool exchange(const QByteArray &request, QByteArray &response, int maxAttempts);
     bool waitForReadyRead(int msecs);
     bool waitForBytesWritten(int msecs);
 

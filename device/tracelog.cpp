@@ -1,5 +1,7 @@
 #include "device/tracelog.h"
 
+#include "device/logcategories.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QMutex>
@@ -66,6 +68,9 @@ QByteArray escaped(const QByteArray &bytes)
 
 void record(const QString &port, const char *direction, const QByteArray &bytes, const char *result)
 {
+    // --verbose shows the same lines as the trace file, on stderr.
+    if (lcWire().isDebugEnabled())
+        qCDebug(lcWire).noquote() << port << direction << QString::fromLatin1(escaped(bytes)) << "[" + QString::fromLatin1(result) + "]";
     if (!on)
         return;
     const QByteArray line = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")).toLatin1() + ' '
