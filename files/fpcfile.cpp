@@ -230,6 +230,7 @@ Import parse(const QByteArray &text)
         double real = 0;
         bool taken = false;
         QString why;
+        const int writesBefore = result.writes.size();
         if (keyword == QLatin1String("PARAM") && f.size() >= 3) {
             if (parseInt(f.at(1), 0, 1023, &a) && params.contains(static_cast<int>(a)) && parseInt(f.at(2), INT32_MIN, INT32_MAX, &value)) {
                 result.writes.append({static_cast<int>(a), hex8(value)});
@@ -291,6 +292,8 @@ Import parse(const QByteArray &text)
             result.writes += textRegisters(DescriptionFirst, description);
             taken = true;
         }
+        for (int w = writesBefore; w < result.writes.size(); ++w)
+            result.writes[w].line = i + 1;
         if (!taken) {
             ++result.skippedLines;
             if (why.isEmpty())

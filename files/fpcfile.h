@@ -40,6 +40,7 @@ struct RegisterWrite
 {
     int address;
     QByteArray value;  // upper-case hex digits
+    int line = 0;      // the file's line (from 1) that names it: a name or description is several
 };
 
 struct Import

@@ -98,10 +98,17 @@ bool check(const QString &path)
     return checkText(text);
 }
 
+bool sameOutputKind(const QString &fileType, const QString &sensorType)
+{
+    auto voltage = [](const QString &type) { return type == QLatin1String("5V") || type == QLatin1String("10V"); };
+    return fileType == sensorType || (voltage(fileType) && voltage(sensorType));
+}
+
 bool matchesSensor(const Values &file, bool hasSensorType, const QString &deviceId, const QString &firmware, const QString &outputType)
 {
     return hasSensorType && file.value(QStringLiteral("sensorType/Serial")) == deviceId
-        && file.value(QStringLiteral("sensorType/Firmware")) == firmware && file.value(QStringLiteral("sensorType/ProductType")) == outputType;
+        && file.value(QStringLiteral("sensorType/Firmware")) == firmware
+        && sameOutputKind(file.value(QStringLiteral("sensorType/ProductType")), outputType);
 }
 
 Values read(const QString &path, bool *hasSensorType)
@@ -120,6 +127,21 @@ Values read(const QString &path, bool *hasSensorType)
         settings.endGroup();
     }
     return values;
+}
+
+Values readText(const QByteArray &text, bool *hasSensorType)
+{
+    // QSettings reads only files: a private copy of exactly these bytes.
+    QTemporaryDir scratch;
+    const QString copy = scratch.filePath(QStringLiteral("settings.conf"));
+    QFile file(copy);
+    if (!scratch.isValid() || !file.open(QIODevice::WriteOnly) || file.write(text) != text.size()) {
+        if (hasSensorType)
+            *hasSensorType = false;
+        return {};
+    }
+    file.close();
+    return read(copy, hasSensorType);
 }
 
 QVector<Request> plan(const Values &file, const Sensor &sensor, QString *error)
@@ -163,7 +185,8 @@ QVector<Request> plan(const Values &file, const Sensor &sensor, QString *error)
         }
 
         if (sensor.hasTankProfileOption && !refused) {
-            Request table{QStringLiteral("tankProfileEnable,tankProfile"), {}};
+            // The table first: profiling goes on only with a table the sensor took.
+            Request table{QStringLiteral("tankProfile,tankProfileEnable"), {}};
             if (file.value(QStringLiteral("settings/TankProfileEnable")) == QLatin1String("true")) {
                 const QString levelText = file.value(QStringLiteral("settings/TankProfileLiquidLevel"));
                 const QStringList levels = levelText.split(QLatin1Char(','));

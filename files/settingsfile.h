@@ -43,10 +43,15 @@ bool checkText(const QByteArray &text);
 
 // The groups "sensorType" and "settings" of a file; hasSensorType tells whether it had the first.
 Values read(const QString &path, bool *hasSensorType = nullptr);
+// The same of a file's text already read (and checked): what is used is what was checked.
+Values readText(const QByteArray &text, bool *hasSensorType = nullptr);
 
 // Whether the file's "sensorType" group names this kind of sensor (ID, firmware and output type):
 // a file is applied only to the kind of sensor it was saved from.
 bool matchesSensor(const Values &file, bool hasSensorType, const QString &deviceId, const QString &firmware, const QString &outputType);
+// Whether a file saved with one output type applies to a sensor with another: the same, or the
+// 5 V and 10 V ranges, which are one voltage output with a range bit that the file itself sets.
+bool sameOutputKind(const QString &fileType, const QString &sensorType);
 
 // The requests that apply a file to a sensor, in order, ending with "loadingFinish". Empty, with
 // the reason, when a value the sensor would take is missing, not a number or out of range: a

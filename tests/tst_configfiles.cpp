@@ -92,11 +92,11 @@ void TestConfigFiles::settingsRequests_data()
                          "TankProfileOutputLevel=0,40,100";
     const QString head = "measuringRange 5 95|outputRange 4 20 0|";
     QTest::newRow("full alarm, tank") << base << "Murkwell mA 1 1"
-                                      << head + "switchOutput 40 -5|tankProfileEnable,tankProfile true 0,50,100 0,40,100|loadingFinish";
+                                      << head + "switchOutput 40 -5|tankProfile,tankProfileEnable true 0,50,100 0,40,100|loadingFinish";
     QTest::newRow("empty alarm, no tank option") << base + ";SwitchOutputAlarmMode=empty" << "ILS mA 1 0"
                                                  << head + "switchOutput 40 5|loadingFinish";
     QTest::newRow("no switch, tank True is off") << base + ";TankProfileEnable=True" << "Murkwell CAN 0 1"
-                                                 << head + "tankProfileEnable,tankProfile false  |loadingFinish";
+                                                 << head + "tankProfile,tankProfileEnable false  |loadingFinish";
     QTest::newRow("resistive midpoint") << base + ";MidOutputRange=11.5" << "Murkwell resistive 0 0"
                                         << "measuringRange 5 95|outputRange 4 20 11.5|loadingFinish";
     QTest::newRow("plain sensor takes nothing") << base << "LLS mA 1 1" << "loadingFinish";

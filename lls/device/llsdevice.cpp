@@ -8,6 +8,7 @@
 #include "lls/device/levelarithmetic.h"
 #include "lls/protocol/abstractllsprotocol.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
 #include <QMetaType>
@@ -16,6 +17,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <optional>
 
 using namespace LevelArithmetic;
 
@@ -67,6 +70,32 @@ bool isFullRegisterValue(const QByteArray &value)
 QByteArray padded4(int count)
 {
     return QByteArray::number(count, 16).rightJustified(4, '0');
+}
+
+// What a request's name sets, in the words a user reads when it may be half written.
+QString settingName(const QString &name)
+{
+    static const QMap<QString, const char *> names{
+        {QStringLiteral("liquidType"), QT_TRANSLATE_NOOP("LLSDevice", "the liquid")},
+        {QStringLiteral("measuringRange"), QT_TRANSLATE_NOOP("LLSDevice", "the measuring range")},
+        {QStringLiteral("outputRange"), QT_TRANSLATE_NOOP("LLSDevice", "the output range")},
+        {QStringLiteral("switchOutput"), QT_TRANSLATE_NOOP("LLSDevice", "the switch output")},
+        {QStringLiteral("tankProfileEnable"), QT_TRANSLATE_NOOP("LLSDevice", "tank profiling on or off")},
+        {QStringLiteral("tankProfile"), QT_TRANSLATE_NOOP("LLSDevice", "the tank profile table")},
+        {QStringLiteral("NMEAliquidType"), QT_TRANSLATE_NOOP("LLSDevice", "the NMEA liquid type and sensor number")},
+        {QStringLiteral("invertOutput"), QT_TRANSLATE_NOOP("LLSDevice", "the output inversion")},
+        {QStringLiteral("resetMidpoint"), QT_TRANSLATE_NOOP("LLSDevice", "the midpoint test")},
+        {QStringLiteral("disableFixOutput"), QT_TRANSLATE_NOOP("LLSDevice", "the end of the output test")},
+    };
+    const char *text = names.value(name);
+    return text ? QCoreApplication::translate("LLSDevice", text) : QString();
+}
+
+// The registers an FPC file sets that mean something only together: the feature bits (the 5 V
+// range, tank profiling) with the ranges, counts, midpoint and inversion.
+bool isCoupledRegister(int address)
+{
+    return address == FeatureRegister || (address >= MeasuringRangeMinRegister && address <= MidOutputRegister);
 }
 
 }
@@ -141,13 +170,34 @@ void LLSDevice::Stop()
 void LLSDevice::close()
 {
     protocol->SetClosing(true);
-    // A write or an ended output test leaves an industrial sensor unlocked until the next
-    // measurement; one closed after it must not stay open to any command on the line. Not after a
-    // failed exchange: a dead line would only add its time-outs to the way out.
-    if (protocol->FailedExchanges() == 0)
-        protocol->Release();
+    // A test output whose end never reached the sensor (the window closed on it, the request was
+    // lost) ends here: a sensor must not go back into its tank holding one.
+    if (fixedOutputHeld || midpointUnderTest >= 0)
+        endOutputTest();
+    // A load or a write leaves an industrial sensor unlocked until the next measurement; one
+    // closed after it must not stay open to any command on the line. Tried even after failed
+    // exchanges (one lost reply is not a dead line), but once: a dead line costs one wait.
+    leftUnlocked = !protocol->Release();
+    if (leftUnlocked)
+        qCWarning(lcDevice).noquote() << "The sensor on" << protocol->Driver()->name() << "could not be locked again";
     protocol->Driver()->close();
     protocol->SetClosing(false);
+}
+
+// Ends a test output: measuring again, and a midpoint a test cleared put back.
+void LLSDevice::endOutputTest()
+{
+    if (SensorLost())
+        return;
+    protocol->SetMeasuringMode(true);
+    if (protocol->LastAnswered())
+        fixedOutputHeld = false;
+    if (midpointUnderTest >= 0) {
+        writeNumber(MidOutputRegister, midpointUnderTest);
+        midOutput = midpointUnderTest;
+        midpointUnderTest = -1;
+    }
+    commit();
 }
 
 bool LLSDevice::isIndustrial() const
@@ -215,8 +265,10 @@ QByteArray LLSDevice::readRegister(int address)
 
 void LLSDevice::writeRegister(int address, const QByteArray &value)
 {
-    if (!SensorLost())
-        protocol->WriteRegister(address, value);
+    if (SensorLost() || protocol->Blocked())
+        return;
+    ++writesSent;
+    protocol->WriteRegister(address, value);
 }
 
 void LLSDevice::commit()
@@ -401,6 +453,8 @@ void LLSDevice::ReadParameter()
     // A load is the user asking again: the sensor gets a fresh chance.
     protocol->ResetFailedExchanges();
     protocol->SetMeasuringMode(true);
+    if (protocol->LastAnswered())
+        fixedOutputHeld = false;
     readLiquidNames();
 
     emit LoadingMessage(QStringLiteral("Reading Selected Liquid"));
@@ -535,9 +589,9 @@ bool LLSDevice::writeOutputRange(const SetParamStruct &s, int *written)
     written[2] = mid;
 
     if (resistive) {
+        // The three counts, then one commit: no moment leaves the sensor with a midpoint of 0 or
+        // a committed half of a range, which nobody chose, should the line go between two writes.
         writeNumber(OutputRangeMinRegister, lo);
-        writeNumber(MidOutputRegister, 0);
-        commit();
         writeNumber(MidOutputRegister, mid);
         midpointUnderTest = -1;
         writeNumber(OutputRangeMaxRegister, hi);
@@ -572,7 +626,14 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
     };
     const QStringList names = param.split(QLatin1Char(','));
     bool tableRefused = false;
+    halfWritten.clear();
+    // A request is the writes of one user action (a range bit and its counts, a table and its
+    // enable bit): a stop waits for its end. A file's import makes groups of its own.
+    std::optional<AbstractLLSProtocol::Group> group;
+    if (!names.contains(QStringLiteral("importFPC")) && !names.contains(QStringLiteral("exportFPC")))
+        group.emplace(protocol);
     for (const QString &name : names) {
+        const bool lostBefore = SensorLost();
         if (name == QLatin1String("liquidType")) {
             const int index = roundHalfUp(s.value1);
             const bool ok = numbers(name, {s.value1}) && index >= 0 && index <= 19;
@@ -645,18 +706,13 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
             held(tr("the NMEA liquid type and sensor number"), (!typeWritten || nmeaLiquidType == type) && (!instanceWritten || nmeaInstance == instance));
         } else if (name == QLatin1String("setFixOutputValue")) {
             // The protocol drops counts outside the converter.
-            if (numbers(name, {s.value1}) && !SensorLost())
+            if (numbers(name, {s.value1}) && !SensorLost()) {
                 protocol->SetFixedOutput(truncate(s.value1));
-        } else if (name == QLatin1String("disableFixOutput")) {
-            if (!SensorLost())
-                protocol->SetMeasuringMode(true);
-            // A midpoint test cleared the midpoint so that the test output could show: it goes back.
-            if (midpointUnderTest >= 0) {
-                writeNumber(MidOutputRegister, midpointUnderTest);
-                midOutput = midpointUnderTest;
-                midpointUnderTest = -1;
+                fixedOutputHeld = true;
             }
-            commit();
+        } else if (name == QLatin1String("disableFixOutput")) {
+            // A midpoint test cleared the midpoint so that the test output could show: it goes back.
+            endOutputTest();
         } else if (name == QLatin1String("resetMidpoint")) {
             if (midpointUnderTest < 0)
                 midpointUnderTest = midOutput;
@@ -678,11 +734,16 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
         } else {
             qCDebug(lcDevice).noquote() << "Param:  " + name + "  not recognized!!! ";
         }
+        if (!lostBefore && SensorLost() && halfWritten.isEmpty())
+            halfWritten = settingName(name);
     }
+    group.reset();
     if (SensorLost())
         emit CommunicationFailed(QStringLiteral("set"),
-                                 tr("The sensor on %1 stopped answering: %2 may not have been written.")
-                                     .arg(protocol->Driver()->name(), param),
+                                 halfWritten.isEmpty() ? tr("The sensor on %1 stopped answering: %2 may not have been written.")
+                                                             .arg(protocol->Driver()->name(), param)
+                                                       : tr("The sensor on %1 stopped answering: %2 may be half written.")
+                                                             .arg(protocol->Driver()->name(), halfWritten),
                                  false);
     if (!notTaken.isEmpty())
         emit NotTaken(notTaken);
@@ -814,26 +875,79 @@ void LLSDevice::ImportFPC(QString fileName)
         qCDebug(lcDevice).noquote() << fileReport;
         return;
     }
-    const FpcFile::Import import = FpcFile::parse(text);
+    ImportFPC(FpcFile::parse(text));
+}
+
+void LLSDevice::ImportFPC(const FpcFile::Import &import)
+{
+    fileReport.clear();
+    halfWritten.clear();
     skippedLines = import.skipped;
     if (import.skippedLines > 0)
         qCDebug(lcDevice).noquote() << "FPC import skipped:" << import.skipped.join(QStringLiteral("; "));
-    for (const FpcFile::RegisterWrite &write : import.writes)
-        writeRegister(write.address, write.value);
+
+    // A stop takes effect between lines (a name or the description is several registers), and
+    // not at all from the feature register to the last range register: a range bit goes with its
+    // counts, a midpoint with its range. The file's order is kept.
+    const QVector<FpcFile::RegisterWrite> &writes = import.writes;
+    int spanFirst = -1;
+    int spanLast = -1;
+    for (int i = 0; i < writes.size(); ++i) {
+        if (isCoupledRegister(writes.at(i).address)) {
+            spanLast = i;
+            if (spanFirst < 0)
+                spanFirst = i;
+        }
+    }
+    std::unique_ptr<AbstractLLSProtocol::Group> span;
+    int done = 0;
+    while (done < writes.size() && !SensorLost()) {
+        if (done == spanFirst)
+            span = std::make_unique<AbstractLLSProtocol::Group>(protocol);
+        if (!span && protocol->Blocked())
+            break;
+        int end = done;
+        while (end < writes.size() && writes.at(end).line == writes.at(done).line)
+            ++end;
+        {
+            AbstractLLSProtocol::Group line(protocol);
+            for (int i = done; i < end && !SensorLost(); ++i)
+                writeRegister(writes.at(i).address, writes.at(i).value);
+        }
+        if (SensorLost() && halfWritten.isEmpty())
+            halfWritten = span ? tr("the ranges and feature bits (registers 19 and 903 to 916)") : tr("line %1 of the file").arg(writes.at(done).line);
+        done = end;
+        if (done > spanLast)
+            span.reset();
+    }
+    span.reset();
+    if (done < writes.size()) {
+        fileReport = SensorLost() ? tr("The sensor stopped answering after %1 of the file's %2 register writes.").arg(done).arg(writes.size())
+                                  : tr("Stopped after %1 of the file's %2 register writes.").arg(done).arg(writes.size());
+        qCDebug(lcDevice).noquote() << fileReport;
+        return;
+    }
 
     // Register writes report nothing: what the sensor holds now is what counts. A register the
     // file names twice holds its last value.
     QMap<int, quint32> written;
-    for (const FpcFile::RegisterWrite &write : import.writes)
+    for (const FpcFile::RegisterWrite &write : writes)
         written.insert(write.address, write.value.toUInt(nullptr, 16));
     QStringList differ;
-    for (auto it = written.cbegin(); it != written.cend(); ++it) {
+    int checked = 0;
+    for (auto it = written.cbegin(); it != written.cend(); ++it, ++checked) {
+        const QByteArray value = readRegister(it.key());
+        if (value.isEmpty() && protocol->Blocked())
+            break;
         bool ok = false;
-        const quint32 held = readRegister(it.key()).toUInt(&ok, 16);
+        const quint32 held = value.toUInt(&ok, 16);
         if (!ok || held != it.value())
             differ << QString::number(it.key());
     }
-    if (!differ.isEmpty()) {
+    if (checked < written.size() && differ.isEmpty()) {
+        fileReport = tr("Every register was written; the check was stopped after %1 of %2.").arg(checked).arg(written.size());
+        qCDebug(lcDevice).noquote() << fileReport;
+    } else if (!differ.isEmpty()) {
         fileReport = tr("%1 of %2 registers do not hold the file's values: %3")
                          .arg(differ.size())
                          .arg(written.size())

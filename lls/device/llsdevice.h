@@ -5,6 +5,7 @@
 #include "device/catalogueentry.h"
 #include "lls/device/levelsensordata.h"
 #include "device/setparamstruct.h"
+#include "files/fpcfile.h"
 
 #include <QStringList>
 
@@ -81,6 +82,9 @@ public:
     // last of them went well, else it says what went wrong; read it once ParamSet has come.
     void ExportFPC(QString fileName);
     void ImportFPC(QString fileName);
+    // The same with a file already read and checked: a bench gives every sensor the registers it
+    // checked, not what the file holds by the time each sensor gets to it.
+    void ImportFPC(const FpcFile::Import &import);
     QString FileReport() const { return fileReport; }
     // The lines the last import skipped, each with its reason.
     QStringList SkippedLines() const { return skippedLines; }
@@ -90,10 +94,17 @@ public:
     // write stops there instead of paying every remaining request's waits.
     static constexpr int MaxFailedExchanges = 3;
     bool SensorLost() const;
-    // From any thread: the operation under way ends after its current exchange, and nothing more
-    // reaches the sensor until the next open(); close() still locks an industrial sensor a write
-    // left open.
+    // From any thread: the operation under way ends after its current exchange (after the writes
+    // that belong with it, for a setting), and nothing more reaches the sensor until the next
+    // open(); close() still ends a test output and locks an industrial sensor a write left open.
     void Stop();
+    // The setting whose writes were under way when the sensor stopped answering, for the user
+    // ("the output range"); empty when none was cut. Reset by each request.
+    QString HalfWritten() const { return halfWritten; }
+    // The last close() could not lock again the industrial sensor a load or a write had unlocked.
+    bool LeftUnlocked() const { return leftUnlocked; }
+    // Register writes sent to the sensor so far: whether a request wrote anything at all.
+    int WritesSent() const { return writesSent; }
 
 signals:
     void ParameterUpdate();
@@ -129,6 +140,7 @@ private:
     void readNmea();
     void writeNumber(int address, int value);
     bool setFeatureBit(unsigned mask, bool value);
+    void endOutputTest();
     // Writes the range; false when nothing was written. written: the counts low, high, midpoint.
     bool writeOutputRange(const SetParamStruct &s, int *written);
     LevelSensorData processMeasurement(LevelSensorData data) const;
@@ -165,6 +177,11 @@ private:
     bool tankProfileEnabled = false;
     QString fileReport;
     QStringList skippedLines;
+    QString halfWritten;
+    bool leftUnlocked = false;
+    int writesSent = 0;
+    // A fixed output was sent and no answered "M 0" has ended it since: close() ends it.
+    bool fixedOutputHeld = false;
     // The sensor's midpoint while a midpoint test holds register 916 at 0: it stays the sensor's
     // value for every refresh, and goes back into the register when the test ends.
     int midpointUnderTest = -1;

@@ -50,16 +50,16 @@ QByteArray AbstractLLSProtocol::hexArgument(int number)
     return QByteArray::number(number, 16).toUpper();
 }
 
-QByteArray AbstractLLSProtocol::exchange(const QByteArray &command, bool *ok)
+QByteArray AbstractLLSProtocol::exchange(const QByteArray &command, bool *ok, bool once)
 {
     // A stopped exchange is no sign of a lost sensor: it leaves the count as it was.
-    if (stopped && !closing) {
+    if (Blocked()) {
         if (ok)
             *ok = false;
         return {};
     }
     QByteArray response;
-    const bool sent = driver && driver->sendRequest(command, response);
+    const bool sent = driver && (once ? driver->sendRequestOnce(command, response) : driver->sendRequest(command, response));
     if (ok)
         *ok = sent;
     // Bytes that never ended in a prompt are no reply either.

@@ -23,11 +23,41 @@ public:
     int FailedExchanges() const { return failedExchanges; }
     void ResetFailedExchanges() { failedExchanges = 0; }
     // From any thread: every later exchange fails at once without reaching the wire, so that the
-    // operation under way ends after its current exchange. Resume() lets them through again.
+    // operation under way ends after its current exchange, or after its group (below). Resume()
+    // lets them through again.
     void Stop() { stopped = true; }
     void Resume() { stopped = false; }
+    bool IsStopped() const { return stopped; }
+    // Whether the next exchange would be refused by a stop (outside a group, not closing).
+    bool Blocked() const { return stopped && !closing && groupDepth == 0; }
     // While closing, exchanges go through even after a Stop(): the lock that ends a write must.
     void SetClosing(bool on) { closing = on; }
+    // Whether the last exchange brought a reply.
+    bool LastAnswered() const { return failedExchanges == 0; }
+
+    // Writes that belong together (a range bit and its counts, a midpoint and its range, a table
+    // and its enable bit) go out whole: a Stop() that comes among them takes effect after the
+    // last. One that came before the group began stops all of it.
+    class Group
+    {
+    public:
+        explicit Group(AbstractLLSProtocol *protocol) : m_protocol(protocol), m_open(!protocol->stopped)
+        {
+            if (m_open)
+                ++m_protocol->groupDepth;
+        }
+        ~Group()
+        {
+            if (m_open)
+                --m_protocol->groupDepth;
+        }
+        Group(const Group &) = delete;
+        Group &operator=(const Group &) = delete;
+
+    private:
+        AbstractLLSProtocol *m_protocol;
+        bool m_open;
+    };
 
     virtual QByteArray ReadRegister(int address) = 0;
     virtual void WriteRegister(int address, const QByteArray &value) = 0;
@@ -37,8 +67,9 @@ public:
     virtual LevelSensorData ReadMeasurement() = 0;
     virtual void Commit() = 0;
     // Before the port closes: leaves the sensor as the program found it. The industrial variant
-    // locks it again when a write left it unlocked.
-    virtual void Release() {}
+    // locks it again when a write left it unlocked, with one attempt: a dead line costs one wait.
+    // False when the sensor may have been left unlocked.
+    virtual bool Release() { return true; }
 
     // Whether a register value read with ReadRegister holds four printable characters.
     static bool IsAlphaNumQByte(const QByteArray &hexValue, bool rejectAllSpaces);
@@ -46,8 +77,8 @@ public:
 protected:
     // Upper-case hexadecimal without leading zeros, as addresses and numbers go on the wire.
     static QByteArray hexArgument(int number);
-    // One exchange; the reply is empty when the driver reports failure.
-    QByteArray exchange(const QByteArray &command, bool *ok = nullptr);
+    // One exchange; the reply is empty when the driver reports failure. once: a single attempt.
+    QByteArray exchange(const QByteArray &command, bool *ok = nullptr, bool once = false);
 
     // The parts both variants share once any unlocking is done.
     QByteArray readRegisterValue(int address);
@@ -63,6 +94,7 @@ private:
     int failedExchanges = 0;
     std::atomic<bool> stopped{false};
     bool closing = false;
+    int groupDepth = 0;
 };
 
 #endif

@@ -35,6 +35,18 @@ void IndustrialLevelSensorProtocol::lock()
     locked = true;
 }
 
+bool IndustrialLevelSensorProtocol::Release()
+{
+    if (locked)
+        return true;
+    bool answered = false;
+    exchange(LockCommand, &answered, true);
+    // Unlike a lock on the way to a measurement, an unanswered one here is tried again at the
+    // next close.
+    locked = answered && LastAnswered();
+    return locked;
+}
+
 QByteArray IndustrialLevelSensorProtocol::ReadRegister(int address)
 {
     unlock();

@@ -17,7 +17,7 @@ public:
     void SetMeasuringMode(bool on) override;
     LevelSensorData ReadMeasurement() override;
     void Commit() override;
-    void Release() override { lock(); }
+    bool Release() override;
 
     bool isLocked() const { return locked; }
 
