@@ -71,28 +71,78 @@ struct Parser
 
 }
 
+namespace {
+
+// The usage error itself: a core application, which needs no display, names the program.
+int refuse(int argc, char *argv[], const QString &why, const Parser &p)
+{
+    QCoreApplication app(argc, argv);
+    QTextStream(stderr) << "pellora: " << why << "\n\n" << p.parser.helpText() << Qt::flush;
+    return 2;
+}
+
+}
+
 int usageError(int argc, char *argv[])
 {
-    // Qt's own options (-platform, -style ...) take one dash and are the toolkit's to judge; ours
-    // take two, and a mistyped one must not reach a toolkit that needs a display to complain.
+    // Qt's own options (-platform, -style ...) take one dash and are the toolkit's to judge, with
+    // the word after them; ours take two. A mistyped one must not reach a toolkit that needs a
+    // display to complain, and a word that belongs to no option is a mistake too: a script whose
+    // variable came out empty must not have its words taken for something else.
     QStringList arguments{QStringLiteral("pellora")};
+    QString stray;
+    bool afterQtOption = false;
     for (int i = 1; i < argc; ++i) {
         const QString argument = QString::fromLocal8Bit(argv[i]);
-        if (argument.startsWith(QLatin1String("--")) || (i > 1 && arguments.last().startsWith(QLatin1String("--")) && !argument.startsWith('-')))
+        const bool ours = argument.startsWith(QLatin1String("--"));
+        const bool valueOfOurs = i > 1 && arguments.last().startsWith(QLatin1String("--")) && !arguments.last().contains(QLatin1Char('='))
+            && QStringList{"--trace", "--ports", "--apply", "--backup"}.contains(arguments.last());
+        if (ours || valueOfOurs) {
             arguments << argument;
+            afterQtOption = false;
+        } else if (argument.startsWith(QLatin1Char('-'))) {
+            afterQtOption = true;
+        } else if (afterQtOption) {
+            afterQtOption = false;
+        } else if (stray.isEmpty()) {
+            stray = argument;
+        }
     }
     Parser p;
-    if (p.parser.parse(arguments)) {
-        if (int(p.parser.isSet(p.list)) + int(p.parser.isSet(p.apply)) + int(p.parser.isSet(p.backup)) <= 1)
-            return -1;
-        QCoreApplication app(argc, argv);
-        QTextStream(stderr) << "pellora: choose one of --list, --apply and --backup\n\n" << p.parser.helpText() << Qt::flush;
-        return 2;
+    if (!p.parser.parse(arguments))
+        return refuse(argc, argv, p.parser.errorText(), p);
+    if (!stray.isEmpty())
+        return refuse(argc, argv, QStringLiteral("\"%1\" belongs to no option").arg(stray), p);
+    for (const QCommandLineOption *option : {&p.trace, &p.ports, &p.apply, &p.backup}) {
+        const QString name = QStringLiteral("--") + option->names().constFirst();
+        if (!p.parser.isSet(*option))
+            continue;
+        const QString value = p.parser.value(*option);
+        if (value.startsWith(QLatin1Char('-')))
+            return refuse(argc, argv, QStringLiteral("%1 needs a value, not the option %2").arg(name, value), p);
+        if (option == &p.ports && value.split(QLatin1Char(','), Qt::SkipEmptyParts).isEmpty())
+            return refuse(argc, argv, QStringLiteral("--ports needs at least one port; without it every port is searched"), p);
     }
-    // The usage names the program: a core application, which needs no display, knows it.
-    QCoreApplication app(argc, argv);
-    QTextStream(stderr) << "pellora: " << p.parser.errorText() << "\n\n" << p.parser.helpText() << Qt::flush;
-    return 2;
+    if (int(p.parser.isSet(p.list)) + int(p.parser.isSet(p.apply)) + int(p.parser.isSet(p.backup)) > 1)
+        return refuse(argc, argv, QStringLiteral("choose one of --list, --apply and --backup"), p);
+    return -1;
+}
+
+bool displayAvailable(int argc, char *argv[])
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        if (!qEnvironmentVariableIsEmpty(name))
+            return true;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "-platform") == 0)
+            return true;
+    return false;
+#else
+    Q_UNUSED(argc)
+    Q_UNUSED(argv)
+    return true;
+#endif
 }
 
 Options parse(QCoreApplication &app)
@@ -165,9 +215,9 @@ int list()
 int run(const Options &options)
 {
     if (options.mode == Options::Apply)
-        return BatchRun(BatchRun::Apply, options.apply).run();
+        return BatchRun(BenchTask::Apply, options.apply).run();
     if (options.mode == Options::Backup)
-        return BatchRun(BatchRun::Backup, options.backup).run();
+        return BatchRun(BenchTask::Backup, options.backup).run();
     return list();
 }
 

@@ -32,6 +32,10 @@ bool needsNoWindow(int argc, char *argv[]);
 // parse, else 2 after printing the error and the usage on stderr.
 int usageError(int argc, char *argv[]);
 
+// Whether a window could be shown: on X11 and Wayland desktops some display must be named
+// (DISPLAY, WAYLAND_DISPLAY, QT_QPA_PLATFORM or -platform); elsewhere there always is one.
+bool displayAvailable(int argc, char *argv[]);
+
 // Parses the application's arguments; --help and --version print and exit here.
 Options parse(QCoreApplication &app);
 

@@ -3,6 +3,8 @@
 
 #include <QApplication>
 
+#include <cstdio>
+
 int main(int argc, char *argv[])
 {
     // A mistyped option over SSH is refused here, before a window's toolkit looks for a display.
@@ -15,6 +17,12 @@ int main(int argc, char *argv[])
         const CommandLine::Options options = CommandLine::parse(app);
         CommandLine::apply(options);
         return CommandLine::run(options);
+    }
+    // Without a display the toolkit would abort; the user learns what is missing instead.
+    if (!CommandLine::displayAvailable(argc, argv)) {
+        std::fprintf(stderr, "pellora: the window needs a display, and none is set (DISPLAY, WAYLAND_DISPLAY); "
+                             "--list, --apply and --backup work without one\n");
+        return 2;
     }
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     // Qt 6 always scales.

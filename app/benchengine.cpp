@@ -1,0 +1,317 @@
+#include "app/benchengine.h"
+
+#include "device/abstractdevice.h"
+#include "device/abstractinterfacedriver.h"
+#include "device/boundedfile.h"
+#include "lls/device/llsdevice.h"
+#include "lls/device/llssettings.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <algorithm>
+#include <csignal>
+#include <pthread.h>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("BenchEngine", text);
+}
+
+// "a", "a and b", "a, b and c".
+QString listed(const QStringList &items)
+{
+    if (items.size() < 2)
+        return items.value(0);
+    return QStringList(items.mid(0, items.size() - 1)).join(QStringLiteral(", ")) + tr(" and ") + items.last();
+}
+
+// What a settings file's request sets, as a technician reads it.
+QString requestName(const QString &param)
+{
+    if (param == QLatin1String("measuringRange"))
+        return tr("the measuring range");
+    if (param == QLatin1String("outputRange"))
+        return tr("the output range");
+    if (param == QLatin1String("switchOutput"))
+        return tr("the switch output");
+    return tr("the tank profile");
+}
+
+// The workers leave the stop signals to the thread that handles them, so that no exchange is cut
+// short by one.
+void blockStopSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        sigaddset(&set, signal);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+BenchOutcome applySettings(LLSDevice *device, const BenchTask &task, const std::atomic<bool> &stopping)
+{
+    if (const QString other = task.otherOutput(*device); !other.isEmpty())
+        return {BenchOutcome::Refused, other + tr("; nothing was written")};
+    const SettingsFile::Sensor sensor = LLSSettings::sensorOf(*device, device->OutputType());
+    if (!sensor.industrial())
+        return {BenchOutcome::Refused, tr("this sensor has no measuring range, output or switch settings; nothing was written")};
+    QString error;
+    QVector<SettingsFile::Request> requests = SettingsFile::plan(task.settings(), sensor, &error);
+    if (requests.isEmpty())
+        return {BenchOutcome::Refused, error + tr("; nothing was written")};
+    requests.erase(std::remove_if(requests.begin(), requests.end(),
+                                  [](const SettingsFile::Request &r) { return r.param == QLatin1String("loadingFinish"); }),
+                   requests.end());
+    // The output range goes first, and nothing follows a setting the sensor did not take: a range
+    // the sensor refuses (beyond its converter) then leaves it exactly as it was.
+    std::stable_partition(requests.begin(), requests.end(), [](const SettingsFile::Request &r) { return r.param == QLatin1String("outputRange"); });
+
+    QStringList notTaken;
+    const auto connection = QObject::connect(device, &LLSDevice::NotTaken, device, [&notTaken](const QStringList &s) { notTaken << s; },
+                                             Qt::DirectConnection);
+    QStringList written;
+    QStringList notSent;
+    const int writesBefore = device->WritesSent();
+    QString cut;  // the request the sensor was lost in
+    for (const SettingsFile::Request &request : std::as_const(requests)) {
+        if (stopping || device->SensorLost() || !notTaken.isEmpty()) {
+            notSent << requestName(request.param);
+            continue;
+        }
+        const int before = device->WritesSent();
+        device->SetParam(request.param, request.values);
+        if (device->SensorLost())
+            cut = device->HalfWritten().isEmpty() ? requestName(request.param) : device->HalfWritten();
+        else if (device->WritesSent() > before)
+            written << requestName(request.param);
+    }
+    QObject::disconnect(connection);
+    const QString rest = notSent.isEmpty() ? QString() : tr("; %1 not sent").arg(listed(notSent));
+
+    if (device->SensorLost())
+        return {BenchOutcome::Lost, tr("stopped answering while %1 was written (it may be half written)").arg(cut)
+                                        + (written.isEmpty() ? QString() : tr("; %1 written").arg(listed(written))) + rest};
+    if (!notTaken.isEmpty()) {
+        if (device->WritesSent() == writesBefore)
+            return {BenchOutcome::Refused, tr("the sensor cannot take %1; nothing was written").arg(listed(notTaken))};
+        return {BenchOutcome::Differs, tr("the sensor did not take %1").arg(listed(notTaken)) + rest};
+    }
+    if (!notSent.isEmpty())
+        return {BenchOutcome::Stopped, written.isEmpty() ? tr("nothing was written") : tr("%1 written").arg(listed(written)) + rest};
+    // Everything was sent: whatever stop came meanwhile, what counts is what the sensor holds.
+    const QStringList wrong = LLSSettings::mismatches(task.settings(), sensor, *device);
+    if (!wrong.isEmpty())
+        return {BenchOutcome::Differs, listed(wrong)};
+    return {};
+}
+
+BenchOutcome applyFpc(LLSDevice *device, const BenchTask &task, const std::atomic<bool> &stopping)
+{
+    const int before = device->WritesSent();
+    device->ImportFPC(task.fpc());
+    const QString report = device->FileReport();
+    if (device->SensorLost()) {
+        const QString half = device->HalfWritten();
+        return {BenchOutcome::Lost, half.isEmpty() ? tr("every register was written; it stopped answering while they were checked")
+                                                   : tr("stopped answering; %1 may be half written. %2").arg(half, report)};
+    }
+    if (stopping && !report.isEmpty())
+        return {BenchOutcome::Stopped, device->WritesSent() == before ? tr("nothing was written") : report};
+    if (!report.isEmpty())
+        return {BenchOutcome::Differs, report};
+    return {};
+}
+
+BenchOutcome backup(LLSDevice *device, const QString &folder, const QString &baseName, const std::atomic<bool> &stopping)
+{
+    const QString conf = QDir(folder).filePath(baseName + QLatin1String(".conf"));
+    const QString fpc = QDir(folder).filePath(baseName + QLatin1String(".fpc"));
+    // A plain sensor has none of a settings file's settings: its backup is its registers alone.
+    const bool withSettings = LLSSettings::sensorOf(*device, device->OutputType()).industrial();
+    auto removeBoth = [&] {
+        QFile::remove(conf);
+        QFile::remove(fpc);
+    };
+    if (withSettings) {
+        // As the window's Save Settings: a file that a load would refuse is no backup.
+        QString error = LLSSettings::saveRefusal(*device, device->OutputType());
+        if (!error.isEmpty() || !SettingsFile::save(conf, LLSSettings::valuesOf(*device, device->OutputType()), &error)) {
+            removeBoth();
+            return {BenchOutcome::Refused, tr("the settings were not saved: %1").arg(error)};
+        }
+    } else {
+        QFile::remove(conf);
+    }
+    device->ExportFPC(fpc);
+    // Both files or neither: a backup that is half there would be taken for a whole one.
+    QByteArray text;
+    const bool fpcWhole = device->FileReport().isEmpty() && readBoundedFile(fpc, FpcFile::MaxBytes, &text) == BoundedRead::Ok
+        && FpcFile::parse(text).skipped.isEmpty();
+    if (stopping || !fpcWhole) {
+        removeBoth();
+        if (stopping)
+            return {BenchOutcome::Stopped, tr("nothing was saved")};
+        const QString why = device->FileReport().isEmpty() ? tr("%1 does not read back as it was written").arg(fpc) : device->FileReport();
+        return {device->SensorLost() ? BenchOutcome::Lost : BenchOutcome::Refused, why + tr("; nothing was saved")};
+    }
+    return {BenchOutcome::Done, withSettings ? tr("saved %1.conf, %1.fpc").arg(baseName)
+                                             : tr("saved %1.fpc (a plain sensor has no settings file)").arg(baseName)};
+}
+
+}
+
+BenchEngine::BenchEngine(const BenchTask &task, QObject *parent)
+    : QObject(parent)
+    , m_task(task)
+{
+}
+
+BenchEngine::~BenchEngine()
+{
+    for (Job &job : m_jobs) {
+        if (job.thread) {
+            job.thread->wait();
+            delete job.thread;
+        }
+    }
+}
+
+BenchOutcome BenchEngine::work(LLSDevice *device, const BenchTask &task, const QString &baseName, const std::atomic<bool> &stopping)
+{
+    if (stopping)
+        return {BenchOutcome::Stopped, tr("not started")};
+    // A file made for another kind of sensor is refused before the sensor is read: its registers
+    // mean other things there.
+    if (const QString other = task.otherSensor(*device); !other.isEmpty())
+        return {BenchOutcome::Refused, other + tr("; nothing was written")};
+    if (!device->open())
+        return {BenchOutcome::Lost, tr("the port could not be opened")};
+    // open() lifts any earlier stop: one asked for meanwhile must hold.
+    if (stopping)
+        device->Stop();
+    bool read = false;
+    const auto connection = connect(device, &LLSDevice::ParameterUpdate, device, [&read] { read = true; }, Qt::DirectConnection);
+    device->ReadParameter();
+    disconnect(connection);
+    BenchOutcome outcome;
+    const bool nothingDone = task.mode() == BenchTask::Backup;
+    if (stopping)
+        outcome = {BenchOutcome::Stopped, nothingDone ? tr("stopped while reading the sensor; nothing was saved")
+                                                      : tr("stopped while reading the sensor; nothing was written")};
+    else if (!read)
+        outcome = {BenchOutcome::Lost, nothingDone ? tr("stopped answering while it was being read; nothing was saved")
+                                                   : tr("stopped answering while it was being read; nothing was written")};
+    else if (task.mode() == BenchTask::Backup)
+        outcome = backup(device, task.target(), baseName, stopping);
+    else
+        outcome = task.isFpc() ? applyFpc(device, task, stopping) : applySettings(device, task, stopping);
+    device->close();
+    outcome.leftUnlocked = device->LeftUnlocked();
+    return outcome;
+}
+
+void BenchEngine::start(const QVector<PortReport> &reports, const QList<AbstractDevice *> &devices)
+{
+    int next = 0;
+    for (const PortReport &report : reports) {
+        Job job;
+        job.report = report;
+        if (report.outcome == PortReport::Sensor && next < devices.size()) {
+            AbstractDevice *device = devices.at(next++);
+            job.device = qobject_cast<LLSDevice *>(device);
+            if (!job.device)
+                job.skipped = tr("%1: skipped (not a level sensor)").arg(device->name());
+        }
+        job.finished = !job.device;
+        m_jobs.append(job);
+    }
+    if (m_task.mode() == BenchTask::Backup)
+        claimNames();
+
+    QThread *home = QThread::currentThread();
+    for (int i = 0; i < m_jobs.size(); ++i) {
+        Job &job = m_jobs[i];
+        if (job.finished)
+            continue;
+        if (job.baseName.isEmpty() && m_task.mode() == BenchTask::Backup) {
+            job.outcome = {BenchOutcome::Refused, tr("no file name could be claimed in %1").arg(m_task.target())};
+            job.finished = true;
+            continue;
+        }
+        LLSDevice *device = job.device;
+        const QString baseName = job.baseName;
+        BenchOutcome *outcome = &job.outcome;
+        job.thread = QThread::create([this, device, baseName, outcome, home] {
+            blockStopSignals();
+            *outcome = work(device, m_task, baseName, m_stopping);
+            // The names claimed for a backup that did not happen go with it.
+            if (m_task.mode() == BenchTask::Backup && outcome->kind != BenchOutcome::Done) {
+                QFile::remove(QDir(m_task.target()).filePath(baseName + QLatin1String(".conf")));
+                QFile::remove(QDir(m_task.target()).filePath(baseName + QLatin1String(".fpc")));
+            }
+            device->moveToThreadWithParts(home);
+        });
+        device->moveToThreadWithParts(job.thread);
+        connect(job.thread, &QThread::finished, this, [this, i] { onThreadFinished(i); });
+        ++m_running;
+        job.thread->start();
+    }
+    // Ports without a level sensor are done at once; the faces hear of them in order with the rest.
+    for (int i = 0; i < m_jobs.size(); ++i)
+        if (m_jobs.at(i).finished)
+            QMetaObject::invokeMethod(this, [this, i] { emit jobFinished(i); }, Qt::QueuedConnection);
+    if (m_running == 0)
+        QMetaObject::invokeMethod(this, &BenchEngine::finished, Qt::QueuedConnection);
+}
+
+void BenchEngine::onThreadFinished(int job)
+{
+    m_jobs[job].finished = true;
+    emit jobFinished(job);
+    if (--m_running == 0)
+        emit finished();
+}
+
+void BenchEngine::stop()
+{
+    if (m_stopping.exchange(true))
+        return;
+    for (const Job &job : std::as_const(m_jobs))
+        if (job.device && job.thread && job.thread->isRunning())
+            job.device->Stop();
+}
+
+// ID, port and time name a sensor's files (a level sensor's serial is always 000000). Each name
+// is claimed by creating both files, each only if it does not exist: another run into the same
+// folder in the same second takes the next number, never the same files.
+void BenchEngine::claimNames()
+{
+    static const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9._-]"));
+    const QString when = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    const QDir dir(m_task.target());
+    for (Job &job : m_jobs) {
+        if (!job.device)
+            continue;
+        QString base = QStringLiteral("%1_%2_%3").arg(job.device->deviceId(), job.report.port, when);
+        base.replace(unsafe, QStringLiteral("_"));
+        for (int n = 1; n < 1000 && job.baseName.isEmpty(); ++n) {
+            const QString name = n == 1 ? base : QStringLiteral("%1_%2").arg(base).arg(n);
+            QFile conf(dir.filePath(name + QLatin1String(".conf")));
+            if (!conf.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+                continue;
+            QFile fpc(dir.filePath(name + QLatin1String(".fpc")));
+            if (!fpc.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+                conf.remove();
+                continue;
+            }
+            job.baseName = name;
+        }
+    }
+}

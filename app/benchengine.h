@@ -1,0 +1,77 @@
+#ifndef BENCHENGINE_H
+#define BENCHENGINE_H
+
+#include "app/benchtask.h"
+#include "device/portreport.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+#include <atomic>
+
+class AbstractDevice;
+class LLSDevice;
+class QThread;
+
+// What became of one level sensor of a bench run.
+struct BenchOutcome
+{
+    enum Kind { Done, Refused, Differs, Lost, Stopped };
+    Kind kind = Done;
+    QString text;               // why, for every kind but Done; the files saved, for a backup
+    bool leftUnlocked = false;  // it could not be locked again: it answers any command on its line
+
+    bool ok() const { return kind == Done && !leftUnlocked; }
+};
+
+// Works every level sensor a scan found, each on a thread of its own, with the window's own load,
+// writes, files and checks, and reports each sensor's end; the faces (the command line, the
+// window) only show it. Lives on the thread that starts it.
+class BenchEngine : public QObject
+{
+    Q_OBJECT
+public:
+    struct Job
+    {
+        PortReport report;
+        LLSDevice *device = nullptr;  // null: a port that is skipped
+        QString skipped;              // why, for a sensor that is not a level sensor
+        QString baseName;             // a backup's files, without suffix
+        QThread *thread = nullptr;
+        BenchOutcome outcome;
+        bool finished = false;
+    };
+
+    explicit BenchEngine(const BenchTask &task, QObject *parent = nullptr);
+    ~BenchEngine() override;
+
+    // Starts every level sensor among the scan's devices (they must live on this thread); returns
+    // at once. jobFinished() follows for each, then finished().
+    void start(const QVector<PortReport> &reports, const QList<AbstractDevice *> &devices);
+    // Every sensor stops after the writes under way that belong together, and is locked again.
+    void stop();
+    bool isStopping() const { return m_stopping; }
+    const QVector<Job> &jobs() const { return m_jobs; }
+    const BenchTask &task() const { return m_task; }
+
+    // One sensor on the calling thread: what start() runs on each sensor's own thread. Opens,
+    // reads, works and closes the sensor.
+    static BenchOutcome work(LLSDevice *device, const BenchTask &task, const QString &baseName, const std::atomic<bool> &stopping);
+
+signals:
+    void jobFinished(int job);
+    void finished();
+
+private:
+    void claimNames();
+    void onThreadFinished(int job);
+
+    BenchTask m_task;
+    QVector<Job> m_jobs;
+    int m_running = 0;
+    std::atomic<bool> m_stopping{false};
+};
+
+#endif
