@@ -96,17 +96,18 @@ BenchOutcome applySettings(LLSDevice *device, const BenchTask &task, const std::
     const QString rest = notSent.isEmpty() ? QString() : tr("; %1 not sent").arg(listed(notSent));
 
     if (device->SensorLost())
-        return {BenchOutcome::Lost, tr("stopped answering while %1 was written (it may be half written)").arg(cut)
+        return {BenchOutcome::Lost, tr("stopped answering; %1 may be half written").arg(cut)
                                         + (written.isEmpty() ? QString() : tr("; %1 written").arg(listed(written))) + rest};
     if (!notTaken.isEmpty()) {
         if (device->WritesSent() == writesBefore)
             return {BenchOutcome::Refused, tr("the sensor cannot take %1; nothing was written").arg(listed(notTaken))};
         return {BenchOutcome::Differs, tr("the sensor did not take %1").arg(listed(notTaken)) + rest};
     }
-    if (!notSent.isEmpty())
-        return {BenchOutcome::Stopped, written.isEmpty() ? tr("nothing was written") : tr("%1 written").arg(listed(written)) + rest};
-    // Everything was sent: whatever stop came meanwhile, what counts is what the sensor holds.
+    // What counts is what the sensor holds (as read back after each request): a stop that left
+    // nothing the file sets undone changed nothing of its outcome.
     const QStringList wrong = LLSSettings::mismatches(task.settings(), sensor, *device);
+    if (!notSent.isEmpty() && !wrong.isEmpty())
+        return {BenchOutcome::Stopped, written.isEmpty() ? tr("nothing was written") : tr("%1 written").arg(listed(written)) + rest};
     if (!wrong.isEmpty())
         return {BenchOutcome::Differs, listed(wrong)};
     return {};
@@ -214,6 +215,15 @@ BenchOutcome BenchEngine::work(LLSDevice *device, const BenchTask &task, const Q
         outcome = task.isFpc() ? applyFpc(device, task, stopping) : applySettings(device, task, stopping);
     device->close();
     outcome.leftUnlocked = device->LeftUnlocked();
+    // A line that died on the way out (its last failures were the check and the lock) is a lost
+    // sensor, whatever the check made of the values it could not read.
+    const bool gone = device->SensorLost() || outcome.leftUnlocked;
+    if (gone && (outcome.kind == BenchOutcome::Differs || outcome.kind == BenchOutcome::Stopped)) {
+        const QString half = device->HalfWritten();
+        outcome = {BenchOutcome::Lost, (half.isEmpty() ? tr("stopped answering") : tr("stopped answering; %1 may be half written").arg(half))
+                                           + tr(" (before that: %1)").arg(outcome.text),
+                   true};
+    }
     return outcome;
 }
 

@@ -69,14 +69,20 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    // The forms' last requests go first: a level sensor must not keep a test output, and ports close.
-    const bool outputTest = llsForm && llsForm->isOutputTestRunning();
+    // Whatever is already queued for the open sensor (a load, a SET, the end of a test) runs
+    // before the worker stops, then the page's own leaving: the test output ends and the sensor
+    // is locked again, whatever moment the window closes at. On a dead line the first request
+    // that goes unanswered gives the sensor up, so that the window waits a second or two.
+    LLSDevice *device = llsForm ? llsForm->device() : nullptr;
     if (llsForm)
         llsForm->leave();
+    if (device)
+        device->Hurry();
     if (ncpsForm)
         ncpsForm->stopPolling();
-    if (outputTest)
-        drainWorker(3000);
+    // A scan under way is not waited for: it stops after the port it is probing (below).
+    if (device)
+        drainWorker(CloseDrainMs);
     if (thread) {
         // A scan in progress stops after the port it is probing.
         thread->requestInterruption();

@@ -24,6 +24,9 @@ public:
     // How long after the list shows a level sensor page is built ahead: a click in that time
     // builds its own.
     static constexpr int PrepareDelayMs = 300;
+    // The longest a closing window waits for the requests queued for its sensor (a tank profile
+    // table takes a few seconds on a live line).
+    static constexpr int CloseDrainMs = 8000;
 
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;

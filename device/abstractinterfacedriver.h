@@ -18,9 +18,13 @@ public:
     virtual bool open() = 0;
     virtual void close() = 0;
     virtual bool sendRequest(const QByteArray &request, QByteArray &response) = 0;
-    // The same with a single attempt: for a last command on the way out (the lock as a port
-    // closes), where a dead line must cost one wait, not three.
-    virtual bool sendRequestOnce(const QByteArray &request, QByteArray &response) { return sendRequest(request, response); }
+    // The same with at most this many attempts: on the way out (the lock as a port closes, a
+    // window closing), a dead line must cost one or two waits, not three.
+    virtual bool sendRequestWithAttempts(const QByteArray &request, QByteArray &response, int attempts)
+    {
+        Q_UNUSED(attempts)
+        return sendRequest(request, response);
+    }
     virtual QString type() const = 0;
     virtual QString name() const = 0;
     // Connects the driver's Error(QString) signal to receiver's onInterfaceError(const QString &) slot.

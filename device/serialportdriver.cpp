@@ -175,9 +175,9 @@ bool SerialPortDriver::sendRequest(const QByteArray &request, QByteArray &respon
     return exchange(request, response, MaxAttempts);
 }
 
-bool SerialPortDriver::sendRequestOnce(const QByteArray &request, QByteArray &response)
+bool SerialPortDriver::sendRequestWithAttempts(const QByteArray &request, QByteArray &response, int attempts)
 {
-    return exchange(request, response, 1);
+    return exchange(request, response, qBound(1, attempts, MaxAttempts));
 }
 
 namespace {

@@ -29,7 +29,7 @@ public:
     bool open() override;
     void close() override;
     bool sendRequest(const QByteArray &request, QByteArray &response) override;
-    bool sendRequestOnce(const QByteArray &request, QByteArray &response) override;
+    bool sendRequestWithAttempts(const QByteArray &request, QByteArray &response, int attempts) override;
     QString type() const override;
     QString name() const override;
     bool connectErrorHandler(QObject *receiver) override;

@@ -80,8 +80,9 @@ QString settingName(const QString &name)
         {QStringLiteral("measuringRange"), QT_TRANSLATE_NOOP("LLSDevice", "the measuring range")},
         {QStringLiteral("outputRange"), QT_TRANSLATE_NOOP("LLSDevice", "the output range")},
         {QStringLiteral("switchOutput"), QT_TRANSLATE_NOOP("LLSDevice", "the switch output")},
-        {QStringLiteral("tankProfileEnable"), QT_TRANSLATE_NOOP("LLSDevice", "tank profiling on or off")},
-        {QStringLiteral("tankProfile"), QT_TRANSLATE_NOOP("LLSDevice", "the tank profile table")},
+        // Profiling and its table are one setting: a table goes off while it is rewritten.
+        {QStringLiteral("tankProfileEnable"), QT_TRANSLATE_NOOP("LLSDevice", "the tank profile")},
+        {QStringLiteral("tankProfile"), QT_TRANSLATE_NOOP("LLSDevice", "the tank profile")},
         {QStringLiteral("NMEAliquidType"), QT_TRANSLATE_NOOP("LLSDevice", "the NMEA liquid type and sensor number")},
         {QStringLiteral("invertOutput"), QT_TRANSLATE_NOOP("LLSDevice", "the output inversion")},
         {QStringLiteral("resetMidpoint"), QT_TRANSLATE_NOOP("LLSDevice", "the midpoint test")},
@@ -157,6 +158,8 @@ bool LLSDevice::open()
     return openDriver(protocol->Driver());
 }
 
+static_assert(LLSDevice::MaxFailedExchanges == AbstractLLSProtocol::HurriedLoss, "a hurried failure loses the sensor");
+
 bool LLSDevice::SensorLost() const
 {
     return protocol->FailedExchanges() >= MaxFailedExchanges;
@@ -167,8 +170,14 @@ void LLSDevice::Stop()
     protocol->Stop();
 }
 
+void LLSDevice::Hurry()
+{
+    protocol->Hurry();
+}
+
 void LLSDevice::close()
 {
+    closingDown = true;
     protocol->SetClosing(true);
     // A test output whose end never reached the sensor (the window closed on it, the request was
     // lost) ends here: a sensor must not go back into its tank holding one.
@@ -178,10 +187,12 @@ void LLSDevice::close()
     // closed after it must not stay open to any command on the line. Tried even after failed
     // exchanges (one lost reply is not a dead line), but once: a dead line costs one wait.
     leftUnlocked = !protocol->Release();
+    noteFailure();
     if (leftUnlocked)
         qCWarning(lcDevice).noquote() << "The sensor on" << protocol->Driver()->name() << "could not be locked again";
     protocol->Driver()->close();
     protocol->SetClosing(false);
+    closingDown = false;
 }
 
 // Ends a test output: measuring again, and a midpoint a test cleared put back.
@@ -192,6 +203,8 @@ void LLSDevice::endOutputTest()
     protocol->SetMeasuringMode(true);
     if (protocol->LastAnswered())
         fixedOutputHeld = false;
+    else if (closingDown)
+        return;  // on the way out, a line that did not answer this gets nothing more but the lock
     if (midpointUnderTest >= 0) {
         writeNumber(MidOutputRegister, midpointUnderTest);
         midOutput = midpointUnderTest;
@@ -260,7 +273,11 @@ float LLSDevice::ExactOutputValue(int count) const
 // goes out, reads come back empty.
 QByteArray LLSDevice::readRegister(int address)
 {
-    return SensorLost() ? QByteArray() : protocol->ReadRegister(address);
+    if (SensorLost())
+        return {};
+    const QByteArray value = protocol->ReadRegister(address);
+    noteFailure();
+    return value;
 }
 
 void LLSDevice::writeRegister(int address, const QByteArray &value)
@@ -268,13 +285,37 @@ void LLSDevice::writeRegister(int address, const QByteArray &value)
     if (SensorLost() || protocol->Blocked())
         return;
     ++writesSent;
+    ++writesInSetting;
     protocol->WriteRegister(address, value);
+    noteFailure();
 }
 
 void LLSDevice::commit()
 {
-    if (!SensorLost())
-        protocol->Commit();
+    if (SensorLost())
+        return;
+    protocol->Commit();
+    noteFailure();
+}
+
+// The setting whose writes are going out now, for naming what a sensor lost among them may hold
+// half of. A setting spread over several names or lines keeps its count.
+void LLSDevice::beginSetting(const QString &name)
+{
+    if (name == currentSetting)
+        return;
+    currentSetting = name;
+    writesInSetting = 0;
+}
+
+// A write whose reply was lost may still have reached the sensor: where a run of failures begins
+// is where the sensor may have been left, once the run makes it count as lost.
+void LLSDevice::noteFailure()
+{
+    if (protocol->FailedExchanges() == 1)
+        suspectSetting = writesInSetting > 0 ? currentSetting : QString();
+    if (SensorLost() && halfWritten.isEmpty())
+        halfWritten = suspectSetting;
 }
 
 int LLSDevice::readNumber(int address)
@@ -519,6 +560,11 @@ void LLSDevice::ReadMeasurement()
     emit dataUpdate(processMeasurement(protocol->ReadMeasurement()));
 }
 
+void LLSDevice::CheckAnswering()
+{
+    emit Answering(isFullRegisterValue(readRegister(FeatureRegister)));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Parameter writes
 
@@ -620,20 +666,22 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
     };
     // Every write is read back; what the sensor does not hold afterwards is named for the form.
     QStringList notTaken;
+    // A read-back that went unanswered tells nothing either way.
     auto held = [this, &notTaken](const QString &what, bool same) {
-        if (!same && !SensorLost())
+        if (!same && !SensorLost() && protocol->LastAnswered())
             notTaken << what;
     };
     const QStringList names = param.split(QLatin1Char(','));
     bool tableRefused = false;
     halfWritten.clear();
+    suspectSetting.clear();
     // A request is the writes of one user action (a range bit and its counts, a table and its
     // enable bit): a stop waits for its end. A file's import makes groups of its own.
     std::optional<AbstractLLSProtocol::Group> group;
     if (!names.contains(QStringLiteral("importFPC")) && !names.contains(QStringLiteral("exportFPC")))
         group.emplace(protocol);
     for (const QString &name : names) {
-        const bool lostBefore = SensorLost();
+        beginSetting(settingName(name));
         if (name == QLatin1String("liquidType")) {
             const int index = roundHalfUp(s.value1);
             const bool ok = numbers(name, {s.value1}) && index >= 0 && index <= 19;
@@ -682,7 +730,10 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
                 held(tr("tank profiling %1").arg(enable ? tr("on") : tr("off")), false);
         } else if (name == QLatin1String("tankProfile")) {
             // Only a table the sensor now holds becomes the device's table.
-            if (WriteTankProfile(s.profileLevels, s.profileOutputs)) {
+            // Profiling that is on while its table is rewritten would run the tank on half a
+            // table should the line go part-way: it is off until the request's enable bit.
+            const bool enableFollows = names.mid(names.indexOf(name)).contains(QStringLiteral("tankProfileEnable"));
+            if (WriteTankProfile(s.profileLevels, s.profileOutputs, enableFollows)) {
                 tankProfileLevels = s.profileLevels;
                 tankProfileOutputs = s.profileOutputs;
             } else {
@@ -734,8 +785,6 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
         } else {
             qCDebug(lcDevice).noquote() << "Param:  " + name + "  not recognized!!! ";
         }
-        if (!lostBefore && SensorLost() && halfWritten.isEmpty())
-            halfWritten = settingName(name);
     }
     group.reset();
     if (SensorLost())
@@ -792,7 +841,7 @@ static_assert(LLSDevice::MaxTankProfilePoints == SettingsFile::MaxTablePoints, "
 // a cut table would leave the sensor mapping a tank the user did not describe, while a refusal
 // leaves the sensor's own table in place and the device's lists still show it. Points outside
 // 0..100 % are refused the same way, since they do not fit the four digits of a point.
-bool LLSDevice::WriteTankProfile(const QStringList &levels, const QStringList &outputs)
+bool LLSDevice::WriteTankProfile(const QStringList &levels, const QStringList &outputs, bool profilingOffMeanwhile)
 {
     if (levels.size() != outputs.size())
         return false;
@@ -820,6 +869,8 @@ bool LLSDevice::WriteTankProfile(const QStringList &levels, const QStringList &o
     }
 
     if (n >= 2) {
+        if (profilingOffMeanwhile && tankProfileEnabled && setFeatureBit(FeatureTankProfile, false))
+            tankProfileEnabled = false;
         for (int i = 0; i < n / 2; ++i) {
             writeRegister(TankProfileLevelRegister + i, padded4(levelCounts[2 * i]) + padded4(levelCounts[2 * i + 1]));
             writeRegister(TankProfileOutputRegister + i, padded4(outputCounts[2 * i]) + padded4(outputCounts[2 * i + 1]));
@@ -882,6 +933,7 @@ void LLSDevice::ImportFPC(const FpcFile::Import &import)
 {
     fileReport.clear();
     halfWritten.clear();
+    suspectSetting.clear();
     skippedLines = import.skipped;
     if (import.skippedLines > 0)
         qCDebug(lcDevice).noquote() << "FPC import skipped:" << import.skipped.join(QStringLiteral("; "));
@@ -909,13 +961,14 @@ void LLSDevice::ImportFPC(const FpcFile::Import &import)
         int end = done;
         while (end < writes.size() && writes.at(end).line == writes.at(done).line)
             ++end;
+        beginSetting(span ? tr("the ranges and feature bits (registers 19 and 903 to 916)") : tr("line %1 of the file").arg(writes.at(done).line));
         {
             AbstractLLSProtocol::Group line(protocol);
             for (int i = done; i < end && !SensorLost(); ++i)
                 writeRegister(writes.at(i).address, writes.at(i).value);
         }
-        if (SensorLost() && halfWritten.isEmpty())
-            halfWritten = span ? tr("the ranges and feature bits (registers 19 and 903 to 916)") : tr("line %1 of the file").arg(writes.at(done).line);
+        if (SensorLost())
+            break;
         done = end;
         if (done > spanLast)
             span.reset();
@@ -934,6 +987,7 @@ void LLSDevice::ImportFPC(const FpcFile::Import &import)
     for (const FpcFile::RegisterWrite &write : writes)
         written.insert(write.address, write.value.toUInt(nullptr, 16));
     QStringList differ;
+    QStringList unread;
     int checked = 0;
     for (auto it = written.cbegin(); it != written.cend(); ++it, ++checked) {
         const QByteArray value = readRegister(it.key());
@@ -941,17 +995,26 @@ void LLSDevice::ImportFPC(const FpcFile::Import &import)
             break;
         bool ok = false;
         const quint32 held = value.toUInt(&ok, 16);
-        if (!ok || held != it.value())
+        if (!ok)
+            unread << QString::number(it.key());
+        else if (held != it.value())
             differ << QString::number(it.key());
     }
-    if (checked < written.size() && differ.isEmpty()) {
-        fileReport = tr("Every register was written; the check was stopped after %1 of %2.").arg(checked).arg(written.size());
-        qCDebug(lcDevice).noquote() << fileReport;
-    } else if (!differ.isEmpty()) {
-        fileReport = tr("%1 of %2 registers do not hold the file's values: %3")
-                         .arg(differ.size())
-                         .arg(written.size())
-                         .arg(differ.mid(0, 20).join(QStringLiteral(", ")) + (differ.size() > 20 ? QStringLiteral(", ...") : QString()));
+    // Twenty addresses are enough to act on; the count says how many there are.
+    auto addresses = [](const QStringList &list) {
+        return list.mid(0, 20).join(QStringLiteral(", ")) + (list.size() > 20 ? QStringLiteral(", ...") : QString());
+    };
+    QStringList report;
+    if (!differ.isEmpty())
+        report << tr("%1 of %2 registers do not hold the file's values: %3").arg(differ.size()).arg(written.size()).arg(addresses(differ));
+    if (!unread.isEmpty())
+        report << tr("%1 of %2 could not be read back to check them: %3").arg(unread.size()).arg(written.size()).arg(addresses(unread));
+    if (checked < written.size())
+        report << tr("the check was stopped after %1 of %2").arg(checked).arg(written.size());
+    if (differ.isEmpty() && !report.isEmpty())
+        report.prepend(tr("Every register was written"));
+    fileReport = report.join(QStringLiteral("; "));
+    if (!fileReport.isEmpty()) {
         qCDebug(lcDevice).noquote() << fileReport;
     }
 }

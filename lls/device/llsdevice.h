@@ -74,9 +74,10 @@ public:
     int WarningHysteresis() const { return warningHysteresis; }
 
     // The tank profile table in registers 512..639. WriteTankProfile returns whether the sensor
-    // now holds the given table.
+    // now holds the given table; profilingOffMeanwhile switches profiling off before the first
+    // write (the caller switches it on again).
     void ReadTankProfile();
-    bool WriteTankProfile(const QStringList &levels, const QStringList &outputs);
+    bool WriteTankProfile(const QStringList &levels, const QStringList &outputs, bool profilingOffMeanwhile = false);
 
     // The FPC files: the sensor's registers to a file and back. FileReport() is empty when the
     // last of them went well, else it says what went wrong; read it once ParamSet has come.
@@ -98,6 +99,9 @@ public:
     // that belong with it, for a setting), and nothing more reaches the sensor until the next
     // open(); close() still ends a test output and locks an industrial sensor a write left open.
     void Stop();
+    // From any thread, as the window closes: the requests still queued go on, but a line that
+    // fails one is given up at once (see AbstractLLSProtocol::Hurry).
+    void Hurry();
     // The setting whose writes were under way when the sensor stopped answering, for the user
     // ("the output range"); empty when none was cut. Reset by each request.
     QString HalfWritten() const { return halfWritten; }
@@ -114,6 +118,8 @@ signals:
     // Just before ParamSet: the settings the request wrote that the sensor does not hold when
     // read back (or refused to write), by name.
     void NotTaken(QStringList settings);
+    // The answer to CheckAnswering(): whether the sensor answered.
+    void Answering(bool answered);
 
 public slots:
     bool open() override;
@@ -121,6 +127,9 @@ public slots:
     void ReadParameter();
     void ReadMeasurement();
     void SetParam(QString param, SetParamStruct a_setParamStruct);
+    // One light read, while a test output holds the sensor and no measurement is asked for: a
+    // sensor unplugged meanwhile is noticed.
+    void CheckAnswering();
 
 protected:
     QObject *protocolObject() const override;
@@ -141,6 +150,8 @@ private:
     void writeNumber(int address, int value);
     bool setFeatureBit(unsigned mask, bool value);
     void endOutputTest();
+    void beginSetting(const QString &name);
+    void noteFailure();
     // Writes the range; false when nothing was written. written: the counts low, high, midpoint.
     bool writeOutputRange(const SetParamStruct &s, int *written);
     LevelSensorData processMeasurement(LevelSensorData data) const;
@@ -178,10 +189,14 @@ private:
     QString fileReport;
     QStringList skippedLines;
     QString halfWritten;
+    QString currentSetting;
+    int writesInSetting = 0;
+    QString suspectSetting;
     bool leftUnlocked = false;
     int writesSent = 0;
     // A fixed output was sent and no answered "M 0" has ended it since: close() ends it.
     bool fixedOutputHeld = false;
+    bool closingDown = false;
     // The sensor's midpoint while a midpoint test holds register 916 at 0: it stays the sensor's
     // value for every refresh, and goes back into the register when the test ends.
     int midpointUnderTest = -1;

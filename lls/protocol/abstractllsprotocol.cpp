@@ -50,20 +50,24 @@ QByteArray AbstractLLSProtocol::hexArgument(int number)
     return QByteArray::number(number, 16).toUpper();
 }
 
-QByteArray AbstractLLSProtocol::exchange(const QByteArray &command, bool *ok, bool once)
+QByteArray AbstractLLSProtocol::exchange(const QByteArray &command, bool *ok)
 {
-    // A stopped exchange is no sign of a lost sensor: it leaves the count as it was.
-    if (Blocked()) {
+    // A stopped exchange is no sign of a lost sensor: it leaves the count as it was. In a hurry,
+    // a sensor already given up gets nothing more but the last commands of closing.
+    if (Blocked() || (hurry && !closing && failedExchanges >= HurriedLoss)) {
         if (ok)
             *ok = false;
         return {};
     }
     QByteArray response;
-    const bool sent = driver && (once ? driver->sendRequestOnce(command, response) : driver->sendRequest(command, response));
+    const int attempts = closing ? 1 : hurry ? 2 : 0;
+    const bool sent = driver
+        && (attempts > 0 ? driver->sendRequestWithAttempts(command, response, attempts) : driver->sendRequest(command, response));
     if (ok)
         *ok = sent;
     // Bytes that never ended in a prompt are no reply either.
-    failedExchanges = sent && !response.isEmpty() ? 0 : failedExchanges + 1;
+    const bool answered = sent && !response.isEmpty();
+    failedExchanges = answered ? 0 : hurry ? qMax(failedExchanges + 1, HurriedLoss) : failedExchanges + 1;
     return sent ? response : QByteArray();
 }
 

@@ -31,7 +31,14 @@ public:
     // Whether the next exchange would be refused by a stop (outside a group, not closing).
     bool Blocked() const { return stopped && !closing && groupDepth == 0; }
     // While closing, exchanges go through even after a Stop(): the lock that ends a write must.
+    // Each gets one attempt: a dead line costs one wait on the way out.
     void SetClosing(bool on) { closing = on; }
+    // From any thread, when the window closes: the requests still queued go on, with two attempts
+    // each, and the first that brings no reply counts the sensor as gone, so that a dead line
+    // holds the window for a second or two, not for three attempts of every request.
+    void Hurry() { hurry = true; }
+    // The failures in a row after which a device gives its sensor up; a hurried failure counts as all.
+    static constexpr int HurriedLoss = 3;
     // Whether the last exchange brought a reply.
     bool LastAnswered() const { return failedExchanges == 0; }
 
@@ -77,8 +84,8 @@ public:
 protected:
     // Upper-case hexadecimal without leading zeros, as addresses and numbers go on the wire.
     static QByteArray hexArgument(int number);
-    // One exchange; the reply is empty when the driver reports failure. once: a single attempt.
-    QByteArray exchange(const QByteArray &command, bool *ok = nullptr, bool once = false);
+    // One exchange; the reply is empty when the driver reports failure.
+    QByteArray exchange(const QByteArray &command, bool *ok = nullptr);
 
     // The parts both variants share once any unlocking is done.
     QByteArray readRegisterValue(int address);
@@ -93,6 +100,7 @@ protected:
 private:
     int failedExchanges = 0;
     std::atomic<bool> stopped{false};
+    std::atomic<bool> hurry{false};
     bool closing = false;
     int groupDepth = 0;
 };

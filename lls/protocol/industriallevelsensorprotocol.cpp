@@ -21,30 +21,35 @@ IndustrialLevelSensorProtocol::IndustrialLevelSensorProtocol(AbstractInterfaceDr
 // through the failure of the next one.
 void IndustrialLevelSensorProtocol::unlock()
 {
-    if (!locked)
+    if (!locked && !uncertain)
         return;
-    exchange(UnlockCommand);
+    bool answered = false;
+    exchange(UnlockCommand, &answered);
     locked = false;
+    uncertain = uncertain && !(answered && LastAnswered());
 }
 
 void IndustrialLevelSensorProtocol::lock()
 {
-    if (locked)
+    if (locked && !uncertain)
         return;
-    exchange(LockCommand);
+    bool answered = false;
+    exchange(LockCommand, &answered);
     locked = true;
+    uncertain = uncertain && !(answered && LastAnswered());
 }
 
 bool IndustrialLevelSensorProtocol::Release()
 {
-    if (locked)
+    if (locked && !uncertain)
         return true;
     bool answered = false;
-    exchange(LockCommand, &answered, true);
-    // Unlike a lock on the way to a measurement, an unanswered one here is tried again at the
-    // next close.
-    locked = answered && LastAnswered();
-    return locked;
+    exchange(LockCommand, &answered);
+    // Unlike a lock on the way to a measurement, an unanswered one leaves the sensor's state
+    // unknown: the next command unlocks it first, and the next close locks it again.
+    locked = true;
+    uncertain = !(answered && LastAnswered());
+    return !uncertain;
 }
 
 QByteArray IndustrialLevelSensorProtocol::ReadRegister(int address)

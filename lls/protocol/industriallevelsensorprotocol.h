@@ -26,6 +26,8 @@ private:
     void lock();
 
     bool locked = true;
+    // A lock that went unanswered as the port closed: the sensor may be either way.
+    bool uncertain = false;
 };
 
 #endif

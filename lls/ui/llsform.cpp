@@ -37,6 +37,8 @@ const char RedStatus[] = "background-color: rgb(193, 39, 45);";
 const char OrangeStatus[] = "background-color: rgb(244, 114, 34);";
 const char GreyValue[] = "background-color: rgb(255, 255, 255);qproperty-alignment: AlignCenter;color:grey;";
 const char OrangeValue[] = "background-color: rgb(255, 255, 255);qproperty-alignment: AlignCenter;color: rgb(244, 114, 34);";
+// How often a held test output checks that its sensor still answers.
+constexpr int TestCheckMs = 1000;
 const char OrangeRange[] = "background-color: rgb(255, 255, 255);qproperty-alignment: AlignCenter;color:rgb(244, 114, 34);";
 
 // Status bits that mean the sensor reports an error of its own.
@@ -96,6 +98,10 @@ void LLSForm::setUp()
     guard = new PollingGuard(this);
     connect(guard, &PollingGuard::retryDue, this, &LLSForm::onRetryDue);
     connect(guard, &PollingGuard::lost, this, &LLSForm::onLost);
+    // Polling stops while a test holds the output; a sensor unplugged then must still be noticed.
+    testWatch = new QTimer(this);
+    testWatch->setInterval(TestCheckMs);
+    connect(testWatch, &QTimer::timeout, this, &LLSForm::checkTestSensor);
 
     LLSDevice::RegisterMetaTypes();
     if (m_device)
@@ -147,6 +153,8 @@ void LLSForm::connectDevice()
     connect(this, &LLSForm::Disconnect, d, &LLSDevice::close);
     connect(this, &LLSForm::SetParam, d, &LLSDevice::SetParam);
     connect(d, &AbstractDevice::CommunicationFailed, this, &LLSForm::onCommunicationFailed);
+    connect(this, &LLSForm::CheckAnswering, d, &LLSDevice::CheckAnswering);
+    connect(d, &LLSDevice::Answering, this, &LLSForm::onAnswering);
 }
 
 TankProfileWidget *LLSForm::editor()
@@ -554,6 +562,31 @@ void LLSForm::onLost(const QString &message)
         emit Disconnect();
     }
     emit SensorLost(message);
+}
+
+void LLSForm::checkTestSensor()
+{
+    if (!outputTestRunning || left || polling || checkInFlight || unansweredRequests > 0 || guard->isLost())
+        return;
+    checkInFlight = true;
+    emit CheckAnswering();
+}
+
+void LLSForm::onAnswering(bool answered)
+{
+    checkInFlight = false;
+    if (left || !m_device)
+        return;
+    if (answered) {
+        guard->succeeded();
+        ui->alertMSG->hide();
+        ui->alertMSGDetails->hide();
+        ui->statusColorLabel->setStyleSheet(QString::fromLatin1(GreenStatus));
+        return;
+    }
+    // As for a measurement that went unanswered: said at once, given up after the guard's count.
+    showNoAnswer();
+    guard->failed(tr("The sensor on %1 did not answer during the output test.").arg(m_device->interfaceDriver()->name()));
 }
 
 void LLSForm::showNoAnswer()

@@ -22,6 +22,7 @@ class QDoubleSpinBox;
 class QKeyEvent;
 class QMovie;
 class QSlider;
+class QTimer;
 class TankProfileWidget;
 
 namespace Ui {
@@ -94,6 +95,8 @@ signals:
     void SetParam(QString param, SetParamStruct a_setParamStruct);
     // The sensor stopped answering, or its port cannot be opened; the form has stopped.
     void SensorLost(QString message);
+    // While a test output is held and nothing else is asked: is the sensor still there?
+    void CheckAnswering();
 
 public slots:
     void updateFromDevice();
@@ -150,6 +153,8 @@ private:
     void onRetryDue();
     void onLost(const QString &message);
     void showNoAnswer();
+    void checkTestSensor();
+    void onAnswering(bool answered);
     bool isIndustrial() const;
 
     // Liquid type and measuring range pages (llsformliquidpages.cpp)
@@ -220,6 +225,8 @@ private:
     bool measurementInFlight = false;  // at most one measurement request is outstanding
     bool outputTestRunning = false;   // a slider test may hold the sensor's output
     bool tableSending = false;        // the editor's table is being written
+    QTimer *testWatch = nullptr;      // while a test holds the output: a light check now and then
+    bool checkInFlight = false;
     int unansweredRequests = 0;       // parameter-set requests sent, not yet answered
     QStringList notTakenReport;       // the device's report on the request answered next
     bool filling = false;             // the pages are being filled: no change is a user's

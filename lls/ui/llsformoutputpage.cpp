@@ -9,6 +9,7 @@
 #include "ui_llsform.h"
 
 #include <QDebug>
+#include <QTimer>
 
 #include <utility>
 
@@ -434,6 +435,10 @@ void LLSForm::sendOutputCancel()
 void LLSForm::setOutputTestRunning(bool running)
 {
     outputTestRunning = running;
+    if (running && !testWatch->isActive())
+        testWatch->start();
+    else if (!running)
+        testWatch->stop();
     ui->outputTestNote->setVisible(running);
     if (running)
         ui->CancelOutputRange->setEnabled(true);
