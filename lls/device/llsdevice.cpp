@@ -562,7 +562,11 @@ void LLSDevice::ReadMeasurement()
 
 void LLSDevice::CheckAnswering()
 {
-    emit Answering(isFullRegisterValue(readRegister(FeatureRegister)));
+    // One attempt: the form counts the failures, as it does for measurements.
+    protocol->SetAttemptLimit(1);
+    const bool answered = isFullRegisterValue(readRegister(FeatureRegister));
+    protocol->SetAttemptLimit(0);
+    emit Answering(answered);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -760,6 +764,8 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
             if (numbers(name, {s.value1}) && !SensorLost()) {
                 protocol->SetFixedOutput(truncate(s.value1));
                 fixedOutputHeld = true;
+                // Nothing is polled during a test: its own requests tell whether the sensor is there.
+                emit Answering(protocol->LastAnswered());
             }
         } else if (name == QLatin1String("disableFixOutput")) {
             // A midpoint test cleared the midpoint so that the test output could show: it goes back.

@@ -118,7 +118,7 @@ signals:
     // Just before ParamSet: the settings the request wrote that the sensor does not hold when
     // read back (or refused to write), by name.
     void NotTaken(QStringList settings);
-    // The answer to CheckAnswering(): whether the sensor answered.
+    // The answer to CheckAnswering(), and to each test output set: whether the sensor answered.
     void Answering(bool answered);
 
 public slots:

@@ -60,7 +60,8 @@ QByteArray AbstractLLSProtocol::exchange(const QByteArray &command, bool *ok)
         return {};
     }
     QByteArray response;
-    const int attempts = closing ? 1 : hurry ? 2 : 0;
+    // In a hurry, a line that has just failed gets one more attempt, not two.
+    const int attempts = closing ? 1 : attemptLimit > 0 ? attemptLimit : hurry ? (failedExchanges > 0 ? 1 : 2) : 0;
     const bool sent = driver
         && (attempts > 0 ? driver->sendRequestWithAttempts(command, response, attempts) : driver->sendRequest(command, response));
     if (ok)

@@ -39,6 +39,9 @@ public:
     void Hurry() { hurry = true; }
     // The failures in a row after which a device gives its sensor up; a hurried failure counts as all.
     static constexpr int HurriedLoss = 3;
+    // At most this many attempts for each exchange until set back to 0 (the driver's own count):
+    // a light check of a sensor costs one wait, not three.
+    void SetAttemptLimit(int attempts) { attemptLimit = attempts; }
     // Whether the last exchange brought a reply.
     bool LastAnswered() const { return failedExchanges == 0; }
 
@@ -103,6 +106,7 @@ private:
     std::atomic<bool> hurry{false};
     bool closing = false;
     int groupDepth = 0;
+    int attemptLimit = 0;
 };
 
 #endif

@@ -566,7 +566,7 @@ void LLSForm::onLost(const QString &message)
 
 void LLSForm::checkTestSensor()
 {
-    if (!outputTestRunning || left || polling || checkInFlight || unansweredRequests > 0 || guard->isLost())
+    if (!outputTestRunning || left || measurementInFlight || checkInFlight || unansweredRequests > 0 || guard->isLost())
         return;
     checkInFlight = true;
     emit CheckAnswering();
