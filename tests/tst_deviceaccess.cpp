@@ -4,6 +4,7 @@
 #include "device/devicecatalogue.h"
 #include "device/deviceidentification.h"
 #include "device/serialportdriver.h"
+#include "device/tracelog.h"
 #include "messagelog.h"
 #include "modalanswer.h"
 #include "scripteddriver.h"
@@ -59,6 +60,7 @@ private slots:
     void realPorts_data();
     void realPorts();
     void closedAndHungUpPorts();
+    void lateRepliesAreDropped();
     void noRequestsOnceInterrupted();
     void creation_data();
     void creation();
@@ -175,6 +177,20 @@ void TestDeviceAccess::closedAndHungUpPorts()
     QVERIFY2(clock.elapsed() >= 1000 && cpu < 0.25 * clock.elapsed() / 1000.0,
              qPrintable(QString("%1 s CPU over %2 ms").arg(cpu).arg(clock.elapsed())));
     QVERIFY(response.isEmpty());
+}
+
+// The answers to a request that gave up come during the next one: they are dropped, never taken
+// for its answer, and it still gets its own.
+void TestDeviceAccess::lateRepliesAreDropped()
+{
+    SimProcess sim;
+    QVERIFY(sim.start({"--fast", "--late", "G 385=1700", SimProcess::sensorFile("01-lls.json")}));
+    QScopedPointer<SerialPortDriver> driver(driverFor(sim.port(0)));
+    QVERIFY(driver->open());
+    QByteArray response;
+    QVERIFY(!driver->sendRequest("G 385\r", response));
+    QVERIFY(driver->sendRequest("G 386\r", response));
+    QVERIFY2(response.startsWith("G 386\r\n"), qPrintable(TraceLog::escaped(response)));
 }
 
 void TestDeviceAccess::noRequestsOnceInterrupted()
