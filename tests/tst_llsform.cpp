@@ -116,11 +116,13 @@ void TestLLSForm::switchAndOutputRules()
     QCOMPARE(minimumSupply(8), 8.25f);
     QCOMPARE(outputGaugeScale("5V", 5.01f).maximum, 10.0f);
     QCOMPARE(sliderPosition(3, 0, 0, 1023), 0);  // no limits before a load
-    QVERIFY(!outputButtonsAfterChoice(true, 20, 10, 30, 0, 11.5f, 16.8f).set.has_value());
-    // A resistive midpoint outside empty..full is never offered for SET, but can be cancelled.
-    for (const double midpoint : {5.0, 20.0, 0.0})
-        QCOMPARE(outputButtonsAfterEdit(true, 5, midpoint, 15, 0, 11.5f, 16.8f).set, std::optional<bool>(false));
-    QVERIFY(outputButtonsAfterEdit(true, 5, 20, 15, 0, 11.5f, 16.8f).cancel);
+    // A resistive midpoint outside empty..full is never offered for SET, but can be cancelled; after
+    // a preset choice SET is left as it was.
+    for (const QVector<double> &v : {QVector<double>{5, 5, 15}, {5, 20, 15}, {5, 0, 15}, {20, 10, 30}}) {
+        QCOMPARE(outputButtonsAfterEdit(true, v[0], v[1], v[2], 0, 11.5f, 16.8f).set, std::optional<bool>(false));
+        QVERIFY(outputButtonsAfterEdit(true, v[0], v[1], v[2], 0, 11.5f, 16.8f).cancel);
+        QVERIFY(!outputButtonsAfterChoice(true, v[0], v[1], v[2], 0, 11.5f, 16.8f).set.has_value());
+    }
 }
 
 void TestLLSForm::pagesPerSensorType_data()
