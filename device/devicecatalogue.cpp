@@ -88,7 +88,8 @@ bool DeviceCatalogue::verifyChecksum(const QString &path)
         return true;
     qCDebug(lcDevice) << "Hash calculated:" << lines.expected;
     if (lines.disabled()) {
-        qCDebug(lcDevice) << "Catalogue checksum disabled!";
+        // A check skipped is worth a word even when nobody asked for diagnostics.
+        qCWarning(lcDevice) << "Catalogue checksum disabled!";
         return true;
     }
     return false;

@@ -14,6 +14,10 @@ struct SetParamStruct
     float value3 = 0;
     QStringList profileLevels;
     QStringList profileOutputs;
+
+    // "outputRange" with this text writes back the sensor's own output counts in the range it is
+    // in (a Cancel); any other output range picks its voltage range from its values.
+    static QString keepRange() { return QStringLiteral("keep range"); }
 };
 
 Q_DECLARE_METATYPE(SetParamStruct)

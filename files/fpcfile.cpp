@@ -3,6 +3,7 @@
 #include "device/registertext.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
 
@@ -44,6 +45,58 @@ QVector<RegisterWrite> textRegisters(int first, const QString &text)
     return writes;
 }
 
+// The exact contents of ten text registers, as the export adds them after a name or description:
+// eighty upper-case hex digits.
+QByteArray exactTextField(const QVector<QByteArray> &digits)
+{
+    QByteArray out;
+    for (const QByteArray &d : digits)
+        out += d.toUpper();
+    return out;
+}
+
+// The name a liquid's ten registers export as: the printable ones, the rest skipped.
+QByteArray nameOf(const QByteArray &exact)
+{
+    QByteArray hex;
+    for (int k = 0; k < NameRegisters; ++k) {
+        const QByteArray digits = exact.mid(8 * k, 8);
+        if (RegisterText::isPrintable(digits, true))
+            hex += digits;
+    }
+    return QByteArray::fromHex(hex);
+}
+
+// The description ten registers load as: the bytes up to the first zero.
+QByteArray descriptionOf(const QByteArray &exact)
+{
+    const QByteArray bytes = QByteArray::fromHex(exact);
+    const int zero = bytes.indexOf('\0');
+    return zero < 0 ? bytes : bytes.left(zero);
+}
+
+// A text line's registers: from its exact field when the text beside it is the one those registers
+// export as (a hand-edited text wins), else from the text. text is the rest of the line after the
+// keyword's fields; a name may hold commas.
+QVector<RegisterWrite> textLineRegisters(int first, const QString &line, QByteArray (*exported)(const QByteArray &), QString *text = nullptr)
+{
+    static const QRegularExpression exactField(QStringLiteral("^(.*),([0-9A-F]{80})$"), QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch match = exactField.match(line);
+    if (match.hasMatch() && exported(match.captured(2).toLatin1()) == match.captured(1).toUtf8()) {
+        if (text)
+            *text = match.captured(1);
+        QVector<RegisterWrite> writes;
+        for (int k = 0; k < NameRegisters; ++k)
+            writes.append({first + k, match.captured(2).mid(8 * k, 8).toLatin1()});
+        return writes;
+    }
+    // A text edited by hand wins over the registers beside it, which no longer go with it.
+    const QString edited = match.hasMatch() ? match.captured(1) : line;
+    if (text)
+        *text = edited;
+    return textRegisters(first, edited);
+}
+
 bool parseInt(const QString &text, qint64 low, qint64 high, qint64 *out)
 {
     bool ok = false;
@@ -76,10 +129,12 @@ bool exactBits(const QStringList &fields, int index, quint32 *bits)
     return ok && text.size() == 8;
 }
 
-bool parseFloat(const QString &text, double *out)
+// Decimals are read as single-precision numbers, as every reader of the format does: read as
+// doubles, a coefficient of 10 or more can come out a count apart.
+bool parseFloat(const QString &text, float *out)
 {
     bool ok = false;
-    const double value = text.toDouble(&ok);
+    const float value = text.toFloat(&ok);
     if (!ok || !std::isfinite(value))
         return false;
     *out = value;
@@ -167,19 +222,25 @@ QByteArray exportText(const QString &headerLine, const std::function<QByteArray(
             out += "GRDTC," + QByteArray::number(n) + ',' + QByteArray::number(j) + ','
                 + coefficientText(static_cast<quint32>(value)) + ',' + hex8(value) + '\n';
         }
-    for (int n = 0; n < ExportedLiquids && !failed; ++n) {
-        QByteArray hex;
-        for (int k = 0; k < NameRegisters; ++k) {
-            const int address = LiquidFirst + LiquidStride * n + NameOffset + k;
-            const QByteArray digits = readRegister(address);
-            if (digits.isEmpty())
-                unreadable(address);
-            else if (RegisterText::isPrintable(digits, true))
-                hex += digits;
+    // Each text line ends in its registers' exact contents: the text alone would come back padded
+    // with spaces where the sensor holds zeros (an unused liquid, the end of a description).
+    auto textRegisterDigits = [&](int first) {
+        QVector<QByteArray> digits;
+        for (int k = 0; k < NameRegisters && !failed; ++k) {
+            const QByteArray value = readRegister(first + k);
+            if (value.size() != 8)
+                unreadable(first + k);
+            digits.append(value);
         }
-        out += "SLGRD," + QByteArray::number(n) + ',' + QByteArray::fromHex(hex) + '\n';
+        return exactTextField(digits);
+    };
+    for (int n = 0; n < ExportedLiquids && !failed; ++n) {
+        const QByteArray exact = textRegisterDigits(LiquidFirst + LiquidStride * n + NameOffset);
+        out += "SLGRD," + QByteArray::number(n) + ',' + nameOf(exact) + ',' + exact + '\n';
     }
-    out += "DESCR," + description.toUtf8() + '\n';
+    const QByteArray exact = failed ? QByteArray() : textRegisterDigits(DescriptionFirst);
+    // The line's text is the device's description; the exact field only where it is what those registers hold.
+    out += "DESCR," + description.toUtf8() + (descriptionOf(exact) == description.toUtf8() ? ',' + exact : QByteArray()) + '\n';
     if (failed)
         return QByteArray();
     return out;
@@ -227,7 +288,7 @@ Import parse(const QByteArray &text)
         qint64 a = 0;
         qint64 b = 0;
         qint64 value = 0;
-        double real = 0;
+        float real = 0;
         bool taken = false;
         QString why;
         const int writesBefore = result.writes.size();
@@ -254,11 +315,10 @@ Import parse(const QByteArray &text)
             } else {
                 const QString text = f.at(2);
                 const bool infinite = text == QLatin1String("inf") || text == QLatin1String("-inf");
-                real = infinite ? (text.startsWith(QLatin1Char('-')) ? -HUGE_VAL : HUGE_VAL) : text.toDouble(&taken);
-                taken = infinite || (taken && std::isfinite(real) && std::fabs(real) <= std::numeric_limits<float>::max());
+                real = infinite ? (text.startsWith(QLatin1Char('-')) ? -HUGE_VALF : HUGE_VALF) : text.toFloat(&taken);
+                taken = infinite || (taken && std::isfinite(real));
                 if (taken) {
-                    const float single = static_cast<float>(real);
-                    std::memcpy(&bits, &single, sizeof bits);
+                    std::memcpy(&bits, &real, sizeof bits);
                 } else {
                     why = QStringLiteral("not a number a liquid value can hold");
                 }
@@ -271,9 +331,9 @@ Import parse(const QByteArray &text)
                 why = QStringLiteral("no liquid 0 to 9 or coefficient 0 to 19");
             } else if (exactBits(f, 4, &bits) && coefficientText(bits) == f.at(3).toLatin1()) {
                 taken = true;
-            } else if (parseFloat(f.at(3), &real) && std::trunc(real * CoefficientScale) >= INT32_MIN
-                       && std::trunc(real * CoefficientScale) <= INT32_MAX) {
-                bits = static_cast<quint32>(static_cast<qint32>(std::trunc(real * CoefficientScale)));
+            } else if (parseFloat(f.at(3), &real) && std::trunc(real * static_cast<float>(CoefficientScale)) >= float(INT32_MIN)
+                       && std::trunc(real * static_cast<float>(CoefficientScale)) < 2147483648.0f) {
+                bits = static_cast<quint32>(static_cast<qint32>(std::trunc(real * static_cast<float>(CoefficientScale))));
                 taken = true;
             } else {
                 why = QStringLiteral("not a coefficient a register can hold");
@@ -283,13 +343,13 @@ Import parse(const QByteArray &text)
         } else if (keyword == QLatin1String("SLGRD") && f.size() >= 3) {
             if (parseInt(f.at(1), 0, ExportedLiquids - 1, &a)) {
                 // A name is the rest of the line: "Grey, black water" keeps its comma.
-                result.writes += textRegisters(LiquidFirst + LiquidStride * static_cast<int>(a) + NameOffset, line.section(QLatin1Char(','), 2));
+                result.writes += textLineRegisters(LiquidFirst + LiquidStride * static_cast<int>(a) + NameOffset, line.section(QLatin1Char(','), 2), nameOf);
                 taken = true;
             }
         } else if (keyword == QLatin1String("DESCR") && f.size() >= 2) {
-            const QString description = line.section(QLatin1Char(','), 1);
+            QString description;
+            result.writes += textLineRegisters(DescriptionFirst, line.section(QLatin1Char(','), 1), descriptionOf, &description);
             result.descriptions.append(description);
-            result.writes += textRegisters(DescriptionFirst, description);
             taken = true;
         }
         for (int w = writesBefore; w < result.writes.size(); ++w)

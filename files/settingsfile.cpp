@@ -29,15 +29,39 @@ bool number(const Values &file, const QString &key, float *out, float low, float
 
 }
 
+// The keys a save writes, and so replaces when it saves over a file: another program's keys stay.
+const QStringList OwnKeys{"checksum/checksum", "sensorType/Serial", "sensorType/Firmware", "sensorType/ProductType",
+                          "settings/MinMeasuredRange", "settings/MaxMeasuredRange", "settings/TankProfileEnable",
+                          "settings/TankProfileLiquidLevel", "settings/TankProfileOutputLevel", "settings/MinOutputRange",
+                          "settings/MaxOutputRange", "settings/MidOutputRange", "settings/SwitchOutputAlarmMode",
+                          "settings/WarningLevel", "settings/WarningHysteresis"};
+
 bool save(const QString &path, const QVector<QPair<QString, QString>> &values, QString *error)
 {
+    // The keys of the file saved over that are not this program's, as they are (QSettings reads a
+    // file only by name: a private copy of what was read).
+    QVector<QPair<QString, QVariant>> kept;
+    QByteArray old;
+    QTemporaryDir oldCopy;
+    if (QFileInfo::exists(path) && readBoundedFile(path, MaxBytes, &old) == BoundedRead::Ok && oldCopy.isValid()) {
+        QFile copy(oldCopy.filePath(QStringLiteral("old.conf")));
+        if (copy.open(QIODevice::WriteOnly) && copy.write(old) == old.size()) {
+            copy.close();
+            QSettings previous(copy.fileName(), QSettings::IniFormat);
+            for (const QString &key : previous.allKeys())
+                if (!OwnKeys.contains(key))
+                    kept.append({key, previous.value(key)});
+        }
+    }
     // Written and signed in a fresh file of its own beside the target, then put in place whole: a
-    // full disk never leaves half a file, and no key of an older file under the same name survives.
+    // full disk never leaves half a file, and none of this program's keys of an older file survives.
     QTemporaryDir scratch(QFileInfo(path).absolutePath() + QStringLiteral("/.settings-XXXXXX"));
     const QString draft = scratch.filePath(QStringLiteral("settings.conf"));
     {
         QSettings settings(draft, QSettings::IniFormat);
         settings.setValue(QStringLiteral("checksum/checksum"), QStringLiteral("disabled"));
+        for (const auto &value : kept)
+            settings.setValue(value.first, value.second);
         for (const auto &value : values)
             settings.setValue(value.first, value.second);
         settings.sync();
@@ -82,7 +106,8 @@ bool checkText(const QByteArray &text)
 {
     const ChecksumLines lines = checksumLines(text);
     if (lines.disabled()) {
-        qCDebug(lcDevice) << "Checksum disabled!";
+        // A check skipped is worth a word even when nobody asked for diagnostics.
+        qCWarning(lcDevice) << "Checksum disabled!";
         return true;
     }
     return lines.matches();

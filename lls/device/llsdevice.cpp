@@ -587,8 +587,9 @@ bool LLSDevice::writeOutputRange(const SetParamStruct &s, int *written)
         const int hi = outputCount(std::max(s.value1, s.value2), minCalibratedOutput, step);
         const float exactTop = static_cast<float>(hi) * step + minCalibratedOutput;
         const float top = static_cast<float>(truncate(exactTop * 100.0f + 0.5f)) / 100.0f;
-        // The sensor's own counts written back (a Cancel, a settings file saved from it) keep its range.
-        const bool held = outputCount(s.value1, minCalibratedOutput, step) == outputRangeMin
+        // The sensor's own counts written back by a Cancel keep its range. A file, a preset or a SET
+        // gives the same registers whatever the sensor held before.
+        const bool held = s.text == SetParamStruct::keepRange() && outputCount(s.value1, minCalibratedOutput, step) == outputRangeMin
             && outputCount(s.value2, minCalibratedOutput, step) == outputRangeMax;
         if (!held && top > maxCalibratedOutput) {
             rangeBit = 0;

@@ -17,6 +17,9 @@ QString percentText(float percent, int count, int levelMax)
     const int whole = LevelArithmetic::roundHalfUp(percent);
     if (LevelArithmetic::countOfPercent(static_cast<float>(count < 0 ? -whole : whole), levelMax) == count)
         return QString::number(whole);
+    // A count beyond the scale (1024 of 1023) has no percentage a load takes: the nearest that it does.
+    if (percent < 0 || percent > 100)
+        return QString::number(qBound(0, whole, 100));
     return QString::number(percent, 'g', 6);
 }
 
@@ -76,26 +79,24 @@ QString saveRefusal(const LLSDevice &device, const QString &outputType)
 
 QStringList mismatches(const SettingsFile::Values &file, const SettingsFile::Sensor &sensor, const LLSDevice &device)
 {
+    using namespace LevelArithmetic;
     QStringList wrong;
     if (!sensor.industrial())
         return wrong;
-    auto percent = [&file](const char *key) { return LevelArithmetic::roundHalfUp(file.value(QLatin1String(key)).toFloat()); };
-    if (LevelArithmetic::roundHalfUp(device.MeasuringRangeMinPercent()) != percent("settings/MinMeasuredRange")
-        || LevelArithmetic::roundHalfUp(device.MeasuringRangeMaxPercent()) != percent("settings/MaxMeasuredRange"))
+    // Settings are compared in the sensor's counts, worked out from the file's values exactly as a
+    // load writes them: a value rounded for display is for eyes, never for a check.
+    auto value = [&file](const char *key) { return file.value(QLatin1String(key)).toFloat(); };
+    auto level = [&](const char *key, float sign = 1) { return countOfPercent(sign * value(key), device.LevelMax()); };
+    if (device.MeasuringRangeMin() != level("settings/MinMeasuredRange") || device.MeasuringRangeMax() != level("settings/MaxMeasuredRange"))
         wrong << QObject::tr("measuring range");
-    // Output values go through the converter's counts: one count either way is the same setting.
-    const double step = (static_cast<double>(device.MaxCalibratedOutput()) - device.MinCalibratedOutput()) / device.DacMax();
-    auto sameValue = [&file, step](const char *key, float actual) {
-        return std::fabs(file.value(QLatin1String(key)).toDouble() - actual) <= step + 1e-6;
-    };
-    if (!sameValue("settings/MinOutputRange", device.OutputRangeMinValue()) || !sameValue("settings/MaxOutputRange", device.OutputRangeMaxValue())
-        || (sensor.resistive() && !sameValue("settings/MidOutputRange", device.MidOutputValue())))
+    const float step = outputStep(device.MinCalibratedOutput(), device.MaxCalibratedOutput(), device.DacMax());
+    auto output = [&](const char *key) { return outputCount(value(key), device.MinCalibratedOutput(), step); };
+    if (device.OutputRangeMin() != output("settings/MinOutputRange") || device.OutputRangeMax() != output("settings/MaxOutputRange")
+        || (sensor.resistive() && device.MidOutput() != output("settings/MidOutputRange")))
         wrong << QObject::tr("output range");
     if (sensor.hasSwitchOutput) {
         const bool full = file.value(QStringLiteral("settings/SwitchOutputAlarmMode")) == QLatin1String("full");
-        if (LevelArithmetic::roundHalfUp(device.WarningLevelPercent()) != percent("settings/WarningLevel")
-            || LevelArithmetic::roundHalfUp(device.HysteresisPercent()) != percent("settings/WarningHysteresis")
-            || (percent("settings/WarningHysteresis") != 0 && device.HysteresisAbove() == full))
+        if (device.WarningLevel() != level("settings/WarningLevel") || device.WarningHysteresis() != level("settings/WarningHysteresis", full ? -1 : 1))
             wrong << QObject::tr("switch output");
     }
     if (sensor.hasTankProfileOption) {
@@ -108,7 +109,7 @@ QStringList mismatches(const SettingsFile::Values &file, const SettingsFile::Sen
                 const QStringList expected = file.value(list.first).split(QLatin1Char(','));
                 bool same = expected.size() == list.second.size();
                 for (int i = 0; same && i < expected.size(); ++i)
-                    same = std::fabs(expected.at(i).toDouble() - list.second.at(i).toDouble()) < 0.15;
+                    same = countOfPercent(expected.at(i).toFloat(), device.LevelMax()) == countOfPercent(list.second.at(i).toFloat(), device.LevelMax());
                 if (!same) {
                     wrong << QObject::tr("tank profile table");
                     break;

@@ -230,8 +230,9 @@ private:
     int unansweredRequests = 0;       // parameter-set requests sent, not yet answered
     QStringList notTakenReport;       // the device's report on the request answered next
     bool filling = false;             // the pages are being filled: no change is a user's
-    bool filledInversion = false;     // the inversion the output page was filled with
+    bool filledInversion = false;     // the sensor's own inversion: as filled, or as the user ticked it
     bool askedInversion = false;      // the inversion last asked of the sensor
+    bool choosingPreset = false;      // a preset's inversion is being put in the box
     SettingsFile::Values appliedFile; // the settings file being applied, to check what took
 };
 

@@ -191,7 +191,9 @@ void LLSForm::on_outputSelection_activated(int index)
             box->setStyleSheet(doubleSpinStyle(Mark::Equal));
         const std::optional<Preset> preset = presetValues(type, index, outputLowerLimit, outputUpperLimit);
         if (preset && resistive) {
+            choosingPreset = true;
             ui->invertedOutputCheckBox->setChecked(preset->inverted);
+            choosingPreset = false;
             showOutputValues(preset->empty, preset->midpoint, preset->full);
         } else if (preset) {
             showOutputValues(preset->empty, preset->full);
@@ -414,14 +416,14 @@ void LLSForm::sendOutputCancel()
         return;
     LLSDevice *d = m_device.data();
     SetParamStruct s;
+    s.text = SetParamStruct::keepRange();
     s.value1 = d->ExactOutputValue(d->OutputRangeMin());
     s.value2 = d->ExactOutputValue(d->OutputRangeMax());
-    QString param = QStringLiteral("disableFixOutput,outputRange");
+    SetParamStruct inversion;
     if (formOutputType == QLatin1String("resistive")) {
         s.value3 = d->ExactOutputValue(d->MidOutput());
         if (askedInversion != filledInversion) {
-            param += QStringLiteral(",invertOutput");
-            s.text = filledInversion ? QStringLiteral("true") : QStringLiteral("false");
+            inversion.text = filledInversion ? QStringLiteral("true") : QStringLiteral("false");
             askedInversion = filledInversion;
             const bool wasFilling = std::exchange(filling, true);
             ui->invertedOutputCheckBox->setChecked(filledInversion);
@@ -429,7 +431,9 @@ void LLSForm::sendOutputCancel()
         }
     }
     setOutputTestRunning(false);
-    sendRequest(param, s);
+    sendRequest(QStringLiteral("disableFixOutput,outputRange"), s);
+    if (!inversion.text.isEmpty())
+        sendRequest(QStringLiteral("invertOutput"), inversion);
 }
 
 void LLSForm::setOutputTestRunning(bool running)
@@ -450,9 +454,12 @@ void LLSForm::on_invertedOutputCheckBox_toggled(bool checked)
     if (filling)
         return;
     askedInversion = checked;
-    // The sensor takes the inversion at once: until SET keeps it, it is a test like the sliders',
-    // and Cancel, another page or leaving puts the sensor's own back.
-    if (checked != filledInversion)
+    // The sensor takes the inversion at once. The user's own tick is a setting of its own and stays;
+    // one that comes with a preset chosen is part of that preset, which Cancel, another page or
+    // leaving undoes until SET keeps it.
+    if (!choosingPreset)
+        filledInversion = checked;
+    else if (checked != filledInversion)
         setOutputTestRunning(true);
     SetParamStruct s;
     s.text = checked ? QStringLiteral("true") : QStringLiteral("false");
