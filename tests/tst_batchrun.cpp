@@ -7,6 +7,7 @@
 
 #include <QCryptographicHash>
 #include <QJsonDocument>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -19,6 +20,10 @@ namespace {
 const QString Voltage = SimProcess::sensorFile("02-ils-voltage.json");
 const QString Current = SimProcess::sensorFile("03-murkwell-current.json");
 const QString Resistive = SimProcess::sensorFile("04-murkwell-resistive.json");
+using Registers = QMap<int, quint32>;
+// Every kind of level sensor: plain, ILS 10 V and 5 V range, 12-bit, Murkwell 10 V, current, resistive, CAN.
+const char *const Kinds[] = {"01-lls.json", "02-ils-voltage.json", "10-ils-5v.json", "06-ils-12bit.json", "09-murkwell-voltage.json",
+                             "03-murkwell-current.json", "04-murkwell-resistive.json", "05-murkwell-can.json"};
 
 // A description written inline: the file's sensor with every register it sets one higher, so
 // that a restore has something to put back, answering nothing after `unplugAfter` commands (0: never).
@@ -32,6 +37,12 @@ QString fresh(const QString &file, int unplugAfter = 0)
         registers[r] = QString::number(registers[r].toString().toUInt(nullptr, 16) + 1, 16);
     description["registers"] = registers;
     description["unplugAfter"] = unplugAfter;
+    // Another description, and the last liquid's name gone (its registers zero).
+    description["description"] = "Twin of " + description.value("description").toString();
+    QJsonArray liquids = description.value("liquids").toArray();
+    if (!liquids.isEmpty())
+        liquids.removeLast();
+    description["liquids"] = liquids;
     return QString::fromUtf8(QJsonDocument(description).toJson(QJsonDocument::Compact));
 }
 
@@ -73,11 +84,13 @@ class TestBatchRun : public QObject
 {
     Q_OBJECT
 private slots:
-    void applyBackUpAndRestoreABench();
+    void everyKindRestoresExactly();
     void stopLeavesEverySensorLocked();
     void nothingIsWrittenUnlessWhole_data();
     void nothingIsWrittenUnlessWhole();
     void lateRepliesNeverShiftAValue();
+    void peerFilesLoadAsTheyMean_data();
+    void peerFilesLoadAsTheyMean();
 
 private:
     SimProcess bench;
@@ -85,91 +98,72 @@ private:
     QStringList saved;  // the backup's files, by sensor in port order
 };
 
-void TestBatchRun::applyBackUpAndRestoreABench()
+// Every kind of level sensor the catalogue knows is backed up at once; then each backup is
+// applied to its own sensor, twice, and to a twin holding other values. The sensor keeps every
+// register, the twin ends with every exported register of its source. A position sensor and a
+// silent port are skipped, a port named twice is worked once, and a twin unplugged part-way does
+// not stop the others.
+void TestBatchRun::everyKindRestoresExactly()
 {
-    // Replies in pieces a millisecond apart, as a line gives them; two resistive sensors share an
-    // ID and a serial, so their backups need names of their own.
-    const QStringList pacing{"--answer-delay", "0", "--chunk-size", "16", "--chunk-gap", "1"};
-    QVERIFY(bench.start(pacing + QStringList{Voltage, Current, Resistive, Resistive, SimProcess::sensorFile("07-slimfin.json"), "silent"}));
+    QStringList sensors, twins;
+    for (const char *kind : Kinds) {
+        sensors << SimProcess::sensorFile(kind);
+        twins << fresh(SimProcess::sensorFile(kind));
+    }
+    QVERIFY(bench.start(QStringList{"--fast"} + sensors + QStringList{SimProcess::sensorFile("07-slimfin.json"), "silent"} + twins
+                        + QStringList{fresh(Resistive, 300)}));
+    const int n = int(std::size(Kinds));
     const QStringList ports = bench.ports();
     const QMap<QString, SimBank> before = bench.banks();
-
-    // A settings file for the voltage sensor only: the others are refused before anything is sent.
-    const QString conf = dir.filePath("bench.conf");
-    QString error;
-    QVERIFY2(SettingsFile::save(conf, {{"sensorType/Serial", "4201"}, {"sensorType/Firmware", "3"}, {"sensorType/ProductType", "10V"},
-                                       {"settings/MinMeasuredRange", "10"}, {"settings/MaxMeasuredRange", "90"},
-                                       {"settings/TankProfileEnable", "false"}, {"settings/MinOutputRange", "1"},
-                                       {"settings/MaxOutputRange", "9"}, {"settings/SwitchOutputAlarmMode", "full"},
-                                       {"settings/WarningLevel", "50"}, {"settings/WarningHysteresis", "5"}},
-                                   &error),
-             qPrintable(error));
     int code = 0;
-    // The first port named twice is worked once.
-    QStringList lines = run({"--apply", conf}, ports + ports.mid(0, 1), &code);
+    QStringList lines = run({"--backup", dir.path()}, ports.mid(0, n + 2) + ports.mid(0, 1), &code);
+    QCOMPARE(code, 0);
+    QCOMPARE(lines.value(n + 2), QString("%1 level sensors: %1 saved, 0 refused, 0 differ, 0 lost, 0 stopped; 2 ports skipped").arg(n));
+    QVERIFY(lines[n].endsWith("skipped (not a level sensor)") && lines[n + 1].endsWith("no answer: skipped"));
+    for (int i = 0; i < n; ++i) {
+        saved << dir.filePath(lines[i].section(": saved ", 1).section(".", 0, 0));
+        QCOMPARE(QFile::exists(saved[i] + ".conf"), i != 0);  // a plain sensor's backup is its .fpc alone
+        QVERIFY2(QFile::exists(saved[i] + ".fpc"), qPrintable(lines[i]));
+    }
+    // Each round works every kind at once, each on its own ports.
+    auto round = [&](const QString &suffix, bool twin) {
+        std::vector<std::unique_ptr<QProcess>> runs;
+        for (int i = 0; i < n; ++i)
+            if (QFile::exists(saved[i] + suffix))
+                runs.push_back(start({"--apply", saved[i] + suffix}, twin ? QStringList{ports[n + 2 + i]} : QStringList{ports[i]}));
+        for (auto &p : runs) {
+            const QString line = finish(*p, &code).value(0);
+            QVERIFY2(code == 0 && line.endsWith(": applied"), qPrintable(suffix + ": " + line));
+        }
+    };
+    for (const char *suffix : {".conf", ".conf", ".fpc"}) {
+        round(suffix, false);
+        const QMap<QString, SimBank> after = bench.banks();
+        for (int i = 0; i < n; ++i)
+            QVERIFY2(after[ports[i]].registers == before[ports[i]].registers && after[ports[i]].locked, qPrintable(QString(suffix) + " changed " + Kinds[i]));
+    }
+    std::unique_ptr<QProcess> unplugged = start({"--apply", saved[6] + ".fpc"}, {ports.last()});
+    round(".fpc", true);
+    QVERIFY(finish(*unplugged, &code).value(0).contains(": lost: stopped answering"));
     QCOMPARE(code, 1);
-    QCOMPARE(lines.size(), 7);
-    const QStringList expected{"applied", "refused: the file is for sensor ID 4201", "refused", "refused", "skipped (not a level sensor)",
-                               "no answer: skipped", "4 level sensors: 1 applied, 3 refused, 0 differ, 0 lost, 0 stopped; 2 ports skipped"};
-    for (int i = 0; i < 6; ++i)
-        QVERIFY2(lines[i].startsWith(ports[i].mid(5) + ": ") && lines[i].contains(expected[i]), qPrintable(lines[i]));
-    QCOMPARE(lines[6], expected[6]);
-    QMap<QString, SimBank> banks = bench.banks();
-    const QMap<int, quint32> written{{903, 102}, {904, 921}, {907, 512}, {908, quint32(-51)}};
-    for (auto it = written.cbegin(); it != written.cend(); ++it)
-        QCOMPARE(banks[ports[0]].registers.value(it.key()), it.value());
-    QVERIFY(banks[ports[0]].locked && before[ports[0]].registers != banks[ports[0]].registers);
-    for (int i = 1; i < 4; ++i)
-        QVERIFY(banks[ports[i]].registers == before[ports[i]].registers);
-
-    // Back up the bench, then restore each file onto a fresh sensor of its type; one of the fresh
-    // resistive sensors is unplugged part-way and must not stop the other.
-    lines = run({"--backup", dir.filePath("backup")}, ports, &code);
-    QCOMPARE(code, 0);
-    for (int i = 0; i < 4; ++i) {
-        const QString name = lines[i].section(": saved ", 1).section(".conf", 0, 0);
-        QVERIFY2(QFile::exists(dir.filePath("backup/" + name + ".conf")) && QFile::exists(dir.filePath("backup/" + name + ".fpc")), qPrintable(lines[i]));
-        saved << dir.filePath("backup/" + name);
-    }
-    QCOMPARE(QSet<QString>(saved.begin(), saved.end()).size(), 4);
-    SimProcess other;
-    QVERIFY(other.start(pacing + QStringList{fresh(Voltage), fresh(Current), fresh(Resistive), fresh(Resistive, 300)}));
-    const QStringList to = other.ports();
-    std::vector<std::unique_ptr<QProcess>> runs;
-    runs.push_back(start({"--apply", saved[0] + ".fpc"}, {to[0]}));
-    runs.push_back(start({"--apply", saved[1] + ".fpc"}, {to[1]}));
-    runs.push_back(start({"--apply", saved[2] + ".fpc"}, {to[2], to[3]}));
-    const QVector<int> codes{0, 0, 1};
-    for (int i = 0; i < 3; ++i) {
-        lines = finish(*runs[i], &code);
-        QCOMPARE(code, codes[i]);
-        QVERIFY2(lines[0].endsWith(": applied"), qPrintable(lines[0]));
-    }
-    QVERIFY2(lines[1].contains(": lost: stopped answering"), qPrintable(lines[1]));
-    QCOMPARE(run({"--apply", saved[0] + ".conf"}, {to[0]}, &code).value(0), to[0].mid(5) + ": ILS Level Probe 0-10V (ID 4201, serial 000000): applied");
-    QCOMPARE(code, 0);
-    banks = bench.banks();
-    const QMap<QString, SimBank> restored = other.banks();
-    for (int i = 0; i < 3; ++i) {
-        const SimBank &a = banks[ports[i]], &b = restored[to[i]];
+    const QMap<QString, SimBank> after = bench.banks();
+    for (int i = 0; i < n; ++i)
         for (int r : FpcFile::exportedRegisters())
-            QVERIFY2(SimBank::holdsText(r) ? a.text(r) == b.text(r) : a.registers.value(r) == b.registers.value(r),
-                     qPrintable(QString("sensor %1, register %2").arg(i).arg(r)));
-    }
+            QVERIFY2(after[ports[i]].registers.value(r) == after[ports[n + 2 + i]].registers.value(r), qPrintable(QString("%1, register %2").arg(Kinds[i]).arg(r)));
 }
 
 // SIGHUP during an import: every sensor stops after its exchange and is locked again. Uses the
-// bench and the backup of the test before.
+// bench and the backup of the test before: the resistive sensor and its twin.
 void TestBatchRun::stopLeavesEverySensorLocked()
 {
     QVERIFY(!saved.isEmpty());
-    const QStringList ports = bench.ports();
-    std::unique_ptr<QProcess> p = start({"--apply", saved[2] + ".fpc"}, ports);
+    const QStringList ports{bench.port(6), bench.port(int(std::size(Kinds)) + 8)};
+    std::unique_ptr<QProcess> p = start({"--apply", saved[6] + ".fpc"}, ports);
     // Stopped once both resistive sensors are unlocked: being read or written.
     QDeadlineTimer deadline(30000);
-    for (QMap<QString, SimBank> banks; !deadline.hasExpired(); QTest::qWait(100)) {
+    for (QMap<QString, SimBank> banks; !deadline.hasExpired(); QTest::qWait(20)) {
         banks = bench.banks();
-        if (!banks.value(ports[2]).locked && !banks.value(ports[3]).locked && !banks.isEmpty())
+        if (!banks.value(ports[0]).locked && !banks.value(ports[1]).locked && !banks.isEmpty())
             break;
     }
     QElapsedTimer clock;
@@ -180,11 +174,10 @@ void TestBatchRun::stopLeavesEverySensorLocked()
     const QStringList lines = finish(*p, &code);
     QCOMPARE(code, 1);
     QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
-    QVERIFY2(lines.value(2).contains(": stopped: ") && lines.value(3).contains(": stopped: "), qPrintable(lines.join('\n')));
-    QVERIFY(lines.last().endsWith("2 refused, 0 differ, 0 lost, 2 stopped; 2 ports skipped"));
+    QVERIFY2(lines.value(0).contains(": stopped: ") && lines.value(1).contains(": stopped: "), qPrintable(lines.join('\n')));
     const QMap<QString, SimBank> banks = bench.banks();
-    for (int i = 0; i < 4; ++i)
-        QVERIFY2(banks[ports[i]].locked && banks[ports[i]].measuring && banks[ports[i]].fixed == -1, qPrintable(ports[i]));
+    for (const QString &port : ports)
+        QVERIFY2(banks[port].locked && banks[port].measuring && banks[port].fixed == -1, qPrintable(port));
 }
 
 // What is refused is refused whole: a file that cannot be used writes nothing anywhere (exit 2,
@@ -284,6 +277,42 @@ void TestBatchRun::lateRepliesNeverShiftAValue()
     for (const FpcFile::RegisterWrite &w : writes)
         QVERIFY2(!line.endsWith(": applied") || SimBank::holdsText(w.address) || restored.registers.value(w.address) == w.value.toUInt(nullptr, 16),
                  qPrintable(QString::number(w.address)));
+}
+
+// Files written by another program that follows the formats to the letter (whole percents, values
+// rounded for display, FPC lines without the exact fields this program adds, "nan" for an unused
+// liquid, a coefficient of 10 or more read as a float) load to the registers worked out by hand.
+void TestBatchRun::peerFilesLoadAsTheyMean_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("sensor");
+    QTest::addColumn<Registers>("registers");
+    using R = Registers;
+    QTest::newRow("voltage settings") << "ils-voltage.conf" << Voltage  // 0.5-9.5 V stays in the 10 V range
+                                      << R{{19, 0x20}, {903, 102}, {904, 921}, {905, 51}, {906, 972}, {907, 512}, {908, 0xFFFFFFCD}};
+    QTest::newRow("resistive settings") << "murkwell-resistive.conf" << Resistive
+                                        << R{{903, 0}, {904, 1023}, {905, 102}, {916, 409}, {906, 921}, {907, 205}, {908, 31}, {913, 1}};
+    R fpc{{5, 0xFFFFFFFF}, {903, 40}, {24, 160}, {64, 0x3F800000}, {104, 0xFFFFFFFF}, {144, 0x3F59999A}, {65, 0x400D5}, {66, 0xFFFFE000},
+          {85, 0x44696573}, {86, 0x656C2020}, {1984, 0x54616E6B}, {1985, 0x20312020}};
+    for (int r : {87, 88, 89, 90, 91, 92, 93, 94, 1986, 1987, 1988, 1989, 1990, 1991, 1992, 1993})
+        fpc.insert(r, 0x20202020);  // text is padded with spaces
+    QTest::newRow("FPC file") << "ils-voltage.fpc" << Voltage << fpc;
+}
+
+void TestBatchRun::peerFilesLoadAsTheyMean()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, sensor);
+    QFETCH(Registers, registers);
+    SimProcess sim;
+    QVERIFY(sim.start({"--fast", sensor}));
+    int code = 0;
+    const QString line = run({"--apply", QStringLiteral(PELLORA_SOURCE_DIR "/tests/data/peer/") + file}, sim.ports(), &code).value(0);
+    QVERIFY2(code == 0 && line.endsWith(": applied"), qPrintable(line));
+    const SimBank bank = sim.banks().value(sim.port(0));
+    for (auto it = registers.cbegin(); it != registers.cend(); ++it)
+        QVERIFY2(bank.registers.value(it.key()) == it.value(),
+                 qPrintable(QString("register %1 holds %2, not %3").arg(it.key()).arg(bank.registers.value(it.key()), 0, 16).arg(it.value(), 0, 16)));
 }
 
 QTEST_GUILESS_MAIN(TestBatchRun)

@@ -143,12 +143,9 @@ void TestConfigFiles::fpcLines_data()
     QTest::addColumn<QString>("writes");  // address=value ...
     QTest::addColumn<bool>("exported");
     const QString spaces = " 87=20202020 88=20202020 89=20202020 90=20202020 91=20202020 92=20202020 93=20202020 94=20202020";
-    QTest::newRow("negative") << QByteArray("PARAM,5,-1") << "5=FFFFFFFF" << true;
     QTest::newRow("float") << QByteArray("GRDVL,0,1.00000,3F800000") << "64=3F800000" << true;
-    QTest::newRow("float, decimal only") << QByteArray("GRDVL,0,1.00000") << "64=3F800000" << false;
     QTest::newRow("negative float keeps its value") << QByteArray("GRDVL,1,-1.00000,BF800000") << "104=BF800000" << true;
     QTest::newRow("unused slot") << QByteArray("GRDVL,2,nan,FFFFFFFF") << "144=FFFFFFFF" << true;
-    QTest::newRow("unused slot, decimal only") << QByteArray("GRDVL,2,nan") << "144=FFFFFFFF" << false;
     QTest::newRow("infinity") << QByteArray("GRDVL,2,-inf") << "144=FF800000" << false;
     QTest::newRow("float, more than five decimals") << QByteArray("GRDVL,0,0.00000,00000001") << "64=1" << true;
     QTest::newRow("float edited by hand") << QByteArray("GRDVL,0,2.00000,3F800000") << "64=40000000" << false;
@@ -158,7 +155,10 @@ void TestConfigFiles::fpcLines_data()
     QTest::newRow("coefficient edited by hand") << QByteArray("GRDTC,0,1,0.500,00000011") << "66=00002000" << false;
     QTest::newRow("description with a comma") << QByteArray("DESCR,Tank 1, port") << "1984=54616e6b 1985=20312c20 1986=706f7274 1987=20202020 1988=20202020 "
                                                                               "1989=20202020 1990=20202020 1991=20202020 1992=20202020 1993=20202020" << false;
-    QTest::newRow("name, all ten registers") << QByteArray("SLGRD,0,Diesel") << "85=44696573 86=656c2020" + spaces << false;
+    // A name's registers as they were (zeros after it), unless the name beside them was edited.
+    QTest::newRow("unused name, exact") << "SLGRD,0,," + QByteArray(80, '0') << "85=00000000 86=00000000 87=00000000 88=00000000 89=00000000 "
+                                                                            "90=00000000 91=00000000 92=00000000 93=00000000 94=00000000" << true;
+    QTest::newRow("name edited by hand") << "SLGRD,0,Oil,44696573" + QByteArray(72, '0') << "85=4f696c20 86=20202020" + spaces << false;
     QTest::newRow("description") << QByteArray("DESCR,Tank 1") << "1984=54616e6b 1985=20312020 1986=20202020 1987=20202020 1988=20202020 "
                                                                  "1989=20202020 1990=20202020 1991=20202020 1992=20202020 1993=20202020" << true;
     QTest::newRow("name past 40 bytes cut") << QByteArray("SLGRD,9,") + QByteArray(60, 'x') << "445=78787878 446=78787878 447=78787878 "
@@ -261,14 +261,15 @@ void TestConfigFiles::fpcExportImportIsExact()
         QString error;
         const FpcFile::Import import = FpcFile::parse(FpcFile::exportText("* h", [&](int r) { return FpcFile::hex8(bank.value(r)); }, "", &error));
         QCOMPARE(import.skipped, QStringList());
-        int numbers = 0;
+        // Every number, and every register of the liquids' names (the description's bytes are no text).
+        int exact = 0;
         for (const FpcFile::RegisterWrite &w : import.writes) {
-            if (SimBank::holdsText(w.address))
+            if (w.address >= 1984)
                 continue;
-            ++numbers;
+            ++exact;
             QCOMPARE(FpcFile::hex8(w.value.toUInt(nullptr, 16)), FpcFile::hex8(bank.value(w.address)));
         }
-        QCOMPARE(numbers, 33 + 40 + 10 + 200);
+        QCOMPARE(exact, 33 + 40 + 10 + 200 + 100);
     }
 }
 
@@ -294,6 +295,15 @@ void TestConfigFiles::filesKeepTheirBytes()
             writeAll(kept + it.key(), it.value());
         QVERIFY2(readAll(kept + it.key()) == it.value(), qPrintable(it.key()));
     }
+    // Saved over a file another program wrote: its keys stay, this program's are replaced (a
+    // midpoint too, when this output has none).
+    writeAll(dir.filePath("other.conf"), "[checksum]\nchecksum=disabled\n[sensorType]\nLiquidList=\"a;b\"\nSerial=1\n"
+                                         "[settings]\nMidOutputRange=5\n[tool]\nnote=kept\n");
+    QVERIFY(SettingsFile::save(dir.filePath("other.conf"), Saved, &error));
+    const QByteArray other = readAll(dir.filePath("other.conf"));
+    QVERIFY2(other.contains("LiquidList=\"a;b\"") && other.contains("[tool]\nnote=kept") && other.contains("Serial=4201")
+                 && !other.contains("MidOutputRange") && SettingsFile::check(dir.filePath("other.conf")),
+             other.constData());
     const SettingsFile::Values values = SettingsFile::read(kept + "probe.conf");
     QVERIFY(SettingsFile::check(kept + "probe.conf"));
     for (const auto &value : Saved)
@@ -325,7 +335,8 @@ void TestConfigFiles::saveAndSendGuards()
     // Every output type saves what its own load needs (a resistive one its midpoint).
     for (const quint32 features : {0x0u, 0x20u, 0x100u, 0x200u}) {
         LLSRig other("Murkwell");
-        other.registers = {{904, 1023}, {905, 30}, {906, 700}, {916, 300}, {907, 512}, {908, 0xFFFFFE00}};
+        // 1024 is a count past the scale: it saves as the 100 % a load takes.
+        other.registers = {{904, 1024}, {905, 30}, {906, 700}, {916, 300}, {907, 512}, {908, 0xFFFFFE00}};
         other.load(features);
         SettingsFile::Values values;
         for (const auto &value : LLSSettings::valuesOf(other.device, other.device.OutputType()))

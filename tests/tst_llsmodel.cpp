@@ -19,27 +19,30 @@
 
 namespace {
 
-const int DefaultActions = 45;  // a walk a type: the whole program in about 40 s on two cores
+const int DefaultActions = 40;  // a walk a type: the whole program in about a minute on two cores
 
-// The six default level sensors and their output scale: the calibration a count is read in (the
-// 10 V sensor's top is 5 V while bit 0x40 of register 19 is set) and each preset's empty, full and
+// Every kind of level sensor and its output scale: the calibration a count is read in (a voltage
+// sensor's top is 5 V while bit 0x40 of register 19 is set) and each preset's empty, full and
 // midpoint values.
 struct Type { const char *name, *file; double low, high; int dacMax; QVector<QVector<double>> presets; };
 const Type Types[] = {{"plain", "01-lls.json", 0, 0, 1023, {}}, {"voltage", "02-ils-voltage.json", 0, 10, 1023, {{0.25, 4.75}, {0.25, 10}}},
                       {"current", "03-murkwell-current.json", 0.1, 21.1, 1023, {{4, 20}}},
                       {"resistive", "04-murkwell-resistive.json", 0, 100, 1023, {{0, 16.8, 11.5}, {7.6, 21.5, 13.4}}},
-                      {"CAN", "05-murkwell-can.json", 0, 100, 1023, {{0, 100}}}, {"12-bit", "06-ils-12bit.json", 2, 20, 4095, {{4, 20}}}};
-enum { Voltage = 1, Resistive = 3, Can = 4 };
+                      {"CAN", "05-murkwell-can.json", 0, 100, 1023, {{0, 100}}}, {"12-bit", "06-ils-12bit.json", 2, 20, 4095, {{4, 20}}},
+                      {"5 V range", "10-ils-5v.json", 0, 10, 1023, {{0.25, 4.75}, {0.25, 10}}},
+                      {"Murkwell 10 V", "09-murkwell-voltage.json", 0, 11.2, 1023, {{0.25, 4.75}, {0.25, 10}}}};
+enum { Voltage = 1, Resistive = 3, Can = 4, FiveVolt = 6, MurkwellVoltage = 7 };
+bool isVoltage(int type) { return type == Voltage || type == FiveVolt || type == MurkwellVoltage; }
 const QList<int> Outputs{905, 906, 913, 916};
 const QMap<QString, int> NmeaCodes{{"Fresh Water", 1}, {"Waste Water", 2}, {"Live Well", 3}, {"Black Water", 5}};
 // Only the shown, enabled ones are used: the resistive type's output boxes hide behind its sliders.
 const QStringList Editors{"liquidList", "sensorNumber", "measuringRangeMin", "measuringRangeMax", "checkBox", "outputSelection",
-                          "minOutputRange", "maxOutputRange", "invertedOutputCheckBox", "warningLevel", "warningHysteresis", "switchAlarm"};
+                          "minOutputRange", "maxOutputRange", "warningLevel", "warningHysteresis", "switchAlarm"};
 const QStringList SetButtons{"setLiquidType", "setMeasuringRange", "setOutputRange", "setSwitchOutput"};
 const QStringList Sliders{"emptyOutputSlider", "midpointOutputSlider", "fullOutputSlider"};
-enum Action { Page, Edit, Set, Cancel, Slider, Leave, Settings, Fpc };
-const int Weights[] = {5, 16, 8, 4, 6, 1, 1, 1};  // leaving and the files are slow: rarer
-const QStringList Needs[] = {{}, Editors, SetButtons, {"CancelOutputRange"}, Sliders, {}, {}, {}};  // one of them usable
+enum Action { Page, Edit, Set, Cancel, Slider, Invert, Leave, Settings, Fpc };
+const int Weights[] = {5, 16, 8, 4, 6, 3, 1, 1, 1};  // leaving and the files are slow: rarer
+const QStringList Needs[] = {{}, Editors, SetButtons, {"CancelOutputRange"}, Sliders, {"invertedOutputCheckBox"}, {}, {}, {}};  // one of them usable
 
 int countOf(double percent) { return static_cast<int>(std::floor(percent * 1023 / 100 + 0.5)); }
 QString hex(quint32 value) { return QString::number(value, 16).toUpper(); }
@@ -173,7 +176,7 @@ void TestLLSModel::set(const QString &button)
     quint32 bits = 0;           // of register 19, which the page may change
     bool preset = false;
     auto spin = [this](const char *name) { return static_cast<quint32>(w<QSpinBox>(name)->value()); };
-    auto high = [&](const SimBank &b) { return type == Voltage && b.registers.value(19) & 0x40 ? 5.0 : t.high; };
+    auto high = [&](const SimBank &b) { return isVoltage(type) && b.registers.value(19) & 0x40 ? 5.0 : t.high; };
     const QString liquid = w<QComboBox>("liquidList")->currentText();
     const QRegularExpressionMatch unknown = QRegularExpression("^Unknown \\((\\d+)\\)$").match(liquid);
     if (button == "setLiquidType" && type == Can) {
@@ -210,7 +213,7 @@ void TestLLSModel::set(const QString &button)
     for (auto it = want.cbegin(); it != want.cend(); ++it)
         expect(now.registers.value(it.key()) == it.value(), QString("%1: register %2 holds %3, the page shows %4").arg(button).arg(it.key()).arg(hex(now.registers.value(it.key())), hex(it.value())));
     const double step = (high(now) - t.low) / t.dacMax, top = std::max(outputs.value(905), outputs.value(906));
-    if (type == Voltage && !outputs.isEmpty())  // the range holds the higher end
+    if (isVoltage(type) && !outputs.isEmpty())  // the range holds the higher end
         expect(top > 5 + 1e-6 ? !(now.registers.value(19) & 0x40) : top > 4.75 + 1e-6 || now.registers.value(19) & 0x40, "the wrong range for an output up to " + QString::number(top) + " V");
     for (auto it = outputs.cbegin(); it != outputs.cend(); ++it) {
         const int count = static_cast<int>(now.registers.value(it.key()));
@@ -313,6 +316,16 @@ void TestLLSModel::act(int action)
         keep(bank(), Outputs, "the test");
         expect(before.fixed == positions.last().toInt(), QString("the test holds %1, the slider is at %2").arg(before.fixed).arg(positions.last()));
         expect(!slider->objectName().startsWith("midpoint") || before.registers.value(916) == 0, "a midpoint test with 916 at " + hex(before.registers.value(916)));
+    } else if (action == Invert) {
+        // The inversion alone: written at once, and kept through other pages and leaving.
+        auto *box = w<QCheckBox>("invertedOutputCheckBox");
+        box->click();
+        log(QString("Inverted Gauge %1 alone").arg(box->isChecked() ? "ticked" : "unticked"));
+        expect(idle(), "the inversion was not answered");
+        const SimBank now = bank();
+        expect(now.registers.value(913) == (box->isChecked() ? 0u : 1u), "the inversion is not on the sensor: 913 holds " + hex(now.registers.value(913)));
+        keep(now, {913}, "the inversion");
+        committed[913] = now.registers.value(913);
     } else if (action == Leave) {
         const int next = rng.bounded(2) ? 1 - at : at;
         log(next == at ? "leave, open again" : "leave, open the other of the pair");
@@ -327,7 +340,7 @@ void TestLLSModel::walk_data()
     QTest::addColumn<int>("seed");
     QTest::addColumn<int>("type");
     for (const QString &seed : qEnvironmentVariable("PELLORA_MODEL_SEEDS", "1").split(',', Qt::SkipEmptyParts))
-        for (int t = 0; t < 6; ++t)
+        for (int t = 0; t < int(std::size(Types)); ++t)
             QTest::addRow("%s seed %d", Types[t].name, seed.toInt()) << seed.toInt() << t;
 }
 
@@ -345,7 +358,7 @@ void TestLLSModel::walk()
         QStringList files;
         for (const Type &t : Types)
             files << SimProcess::sensorFile(t.file) << SimProcess::sensorFile(t.file);
-        QVERIFY(s->start(files) && s->devices() == 12);
+        QVERIFY(s->start(files) && s->devices() == 2 * int(std::size(Types)));
         asked.clear();
         answered.clear();
         for (AbstractDevice *d : s->window->deviceManager()->devices())
@@ -358,6 +371,18 @@ void TestLLSModel::walk()
     steps.clear();
     failure.clear();
     open(0);
+    // Every resistive walk inverts its output alone once, then leaves the page: the inversion stays.
+    if (type == Resistive) {
+        switchPage(w<QToolBox>("setToolBox")->indexOf(w("setOutputRangePage")));
+        auto *selection = w<QComboBox>("outputSelection");
+        selection->setCurrentIndex(selection->count() - 1);
+        emit selection->activated(selection->currentIndex());
+        log("page Output Range, Custom");
+        expect(idle(), "choosing Custom was not answered");
+        act(Invert);
+        log("page Liquid Type");
+        switchPage(0);
+    }
     const int actions = qEnvironmentVariableIsSet("PELLORA_MODEL_ACTIONS") ? qEnvironmentVariableIntValue("PELLORA_MODEL_ACTIONS") : DefaultActions;
     while (failure.isEmpty() && steps.size() < actions) {
         QVector<int> feasible;
