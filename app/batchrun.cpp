@@ -126,6 +126,7 @@ int BatchRun::summary()
     int sensors = 0;
     int skipped = 0;
     int unlocked = 0;
+    int unusable = 0;  // a port that could not be opened may hold a sensor nobody worked
     for (const BenchEngine::Job &job : m_engine->jobs()) {
         if (job.device) {
             ++sensors;
@@ -133,6 +134,7 @@ int BatchRun::summary()
             unlocked += job.outcome.leftUnlocked ? 1 : 0;
         } else {
             ++skipped;
+            unusable += job.report.portUnusable() ? 1 : 0;
         }
     }
     QTextStream out(stdout);
@@ -148,7 +150,9 @@ int BatchRun::summary()
                .arg(skipped == 1 ? tr("1 port") : tr("%1 ports").arg(skipped));
     if (unlocked > 0)
         out << tr("; %1 left unlocked").arg(unlocked);
+    if (unusable > 0)
+        out << (unusable == 1 ? tr("; 1 port could not be opened") : tr("; %1 ports could not be opened").arg(unusable));
     out << Qt::endl;
     // A run the user stopped ends with 1 even when every sensor got there first.
-    return sensors > 0 && counts[BenchOutcome::Done] == sensors && unlocked == 0 && !m_stopAsked ? 0 : 1;
+    return sensors > 0 && counts[BenchOutcome::Done] == sensors && unlocked == 0 && unusable == 0 && !m_stopAsked ? 0 : 1;
 }

@@ -88,15 +88,17 @@ BenchOutcome applySettings(LLSDevice *device, const BenchTask &task, const std::
         const int before = device->WritesSent();
         device->SetParam(request.param, request.values);
         if (device->SensorLost())
-            cut = device->HalfWritten().isEmpty() ? requestName(request.param) : device->HalfWritten();
-        else if (device->WritesSent() > before)
+            cut = device->HalfWritten();
+        if (device->WritesSent() > before && cut.isEmpty())
             written << requestName(request.param);
+        else if (device->WritesSent() == before && (device->IsStopped() || device->SensorLost()))
+            notSent << requestName(request.param);  // a stop or a loss before its first write
     }
     QObject::disconnect(connection);
     const QString rest = notSent.isEmpty() ? QString() : tr("; %1 not sent").arg(listed(notSent));
 
     if (device->SensorLost())
-        return {BenchOutcome::Lost, tr("stopped answering; %1 may be half written").arg(cut)
+        return {BenchOutcome::Lost, (cut.isEmpty() ? tr("stopped answering") : tr("stopped answering; %1 may be half written").arg(cut))
                                         + (written.isEmpty() ? QString() : tr("; %1 written").arg(listed(written))) + rest};
     if (!notTaken.isEmpty()) {
         if (device->WritesSent() == writesBefore)
@@ -160,7 +162,8 @@ BenchOutcome backup(LLSDevice *device, const QString &folder, const QString &bas
         if (stopping)
             return {BenchOutcome::Stopped, tr("nothing was saved")};
         const QString why = device->FileReport().isEmpty() ? tr("%1 does not read back as it was written").arg(fpc) : device->FileReport();
-        return {device->SensorLost() ? BenchOutcome::Lost : BenchOutcome::Refused, why + tr("; nothing was saved")};
+        // A register that did not answer is a sensor going, not a file refused.
+        return {device->SensorLost() || device->LastExchangeFailed() ? BenchOutcome::Lost : BenchOutcome::Refused, why + tr("; nothing was saved")};
     }
     return {BenchOutcome::Done, withSettings ? tr("saved %1.conf, %1.fpc").arg(baseName)
                                              : tr("saved %1.fpc (a plain sensor has no settings file)").arg(baseName)};
@@ -209,6 +212,10 @@ BenchOutcome BenchEngine::work(LLSDevice *device, const BenchTask &task, const Q
     else if (!read)
         outcome = {BenchOutcome::Lost, nothingDone ? tr("stopped answering while it was being read; nothing was saved")
                                                    : tr("stopped answering while it was being read; nothing was written")};
+    // A register that did not answer reads as 0: nothing is decided, written or saved on that.
+    else if (device->LoadIncomplete())
+        outcome = {BenchOutcome::Lost, nothingDone ? tr("some registers did not answer while it was being read; nothing was saved")
+                                                   : tr("some registers did not answer while it was being read; nothing was written")};
     else if (task.mode() == BenchTask::Backup)
         outcome = backup(device, task.target(), baseName, stopping);
     else

@@ -14,6 +14,7 @@
 #include <QLoggingCategory>
 #include <QTextStream>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -91,6 +92,7 @@ int usageError(int argc, char *argv[])
     // variable came out empty must not have its words taken for something else.
     QStringList arguments{QStringLiteral("pellora")};
     QString stray;
+    QString qtOption;
     bool afterQtOption = false;
     for (int i = 1; i < argc; ++i) {
         const QString argument = QString::fromLocal8Bit(argv[i]);
@@ -102,6 +104,8 @@ int usageError(int argc, char *argv[])
             afterQtOption = false;
         } else if (argument.startsWith(QLatin1Char('-'))) {
             afterQtOption = true;
+            if (qtOption.isEmpty())
+                qtOption = argument;
         } else if (afterQtOption) {
             afterQtOption = false;
         } else if (stray.isEmpty()) {
@@ -120,11 +124,14 @@ int usageError(int argc, char *argv[])
         const QString value = p.parser.value(*option);
         if (value.startsWith(QLatin1Char('-')))
             return refuse(argc, argv, QStringLiteral("%1 needs a value, not the option %2").arg(name, value), p);
-        if (option == &p.ports && value.split(QLatin1Char(','), Qt::SkipEmptyParts).isEmpty())
+        if (option == &p.ports && value.simplified().remove(QLatin1Char(',')).remove(QLatin1Char(' ')).isEmpty())
             return refuse(argc, argv, QStringLiteral("--ports needs at least one port; without it every port is searched"), p);
     }
     if (int(p.parser.isSet(p.list)) + int(p.parser.isSet(p.apply)) + int(p.parser.isSet(p.backup)) > 1)
         return refuse(argc, argv, QStringLiteral("choose one of --list, --apply and --backup"), p);
+    // The toolkit's one-dash options belong to the window, which these modes never open.
+    if (!qtOption.isEmpty() && needsNoWindow(argc, argv))
+        return refuse(argc, argv, QStringLiteral("%1 is not an option of pellora's (options take two dashes)").arg(qtOption), p);
     return -1;
 }
 
@@ -148,6 +155,11 @@ bool displayAvailable(int argc, char *argv[])
 Options parse(QCoreApplication &app)
 {
     Parser p;
+    // What the toolkit left of the arguments: a mistake here is a usage error too (exit 2).
+    if (!p.parser.parse(app.arguments())) {
+        QTextStream(stderr) << "pellora: " << p.parser.errorText() << "\n\n" << p.parser.helpText() << Qt::flush;
+        std::exit(2);
+    }
     p.parser.process(app);
     Options options;
     options.trace = p.parser.value(p.trace);

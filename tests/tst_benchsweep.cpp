@@ -30,6 +30,7 @@ public:
     int count = 0;
     int firstWrite = -1;
     int firstTable = -1;  // the first write to the tank profile table
+    int writes = 0;
     int cutAfter = -1;               // every exchange after this one fails without reaching the wire
     int stopAfter = -1;
     std::function<void()> onStop;
@@ -44,6 +45,7 @@ public:
         ++count;
         if (firstWrite < 0 && request.startsWith("S "))
             firstWrite = count;
+        writes += request.startsWith("S ") ? 1 : 0;
         if (firstTable < 0 && request.startsWith("S 200 "))
             firstTable = count;
         const bool ok = m_inner->sendRequestWithAttempts(request, response, attempts);
@@ -147,8 +149,8 @@ void TestBenchSweep::sweep_data()
         << (qEnvironmentVariableIsSet("PELLORA_SWEEP_ALL") ? 1 : 40);
     // The feature register and the ranges of an FPC file go whole; a description is one line.
     QTest::newRow("FPC ranges and a description") << SimProcess::sensorFile("02-ils-voltage.json") << "small.fpc"
-        << (Header.arg("ILS Level Probe 0-10V", "4201", "3") + "PARAM,19,96\nPARAM,903,40\nPARAM,905,102\nPARAM,906,921\nDESCR,Bench tank 7\n").toUtf8()
-        << QVector<Group>{{"the ranges and feature bits (registers 19 and 903 to 916)", {{19, ~0u}, {903, ~0u}, {905, ~0u}, {906, ~0u}}}, {"line 6 of the file", span(1984, 1993)}} << 1;
+        << (Header.arg("ILS Level Probe 0-10V", "4201", "3") + "PARAM,1,7\nPARAM,19,96\nPARAM,903,40\nPARAM,905,102\nPARAM,906,921\nDESCR,Bench tank 7\n").toUtf8()
+        << QVector<Group>{{"the ranges and feature bits (registers 19 and 903 to 916)", {{19, ~0u}, {903, ~0u}, {905, ~0u}, {906, ~0u}}}, {"line 7 of the file", span(1984, 1993)}} << 1;
 }
 
 void TestBenchSweep::sweep()
@@ -210,6 +212,7 @@ void TestBenchSweep::sweep()
             QVERIFY(sim.control("reset " + path));
             driver->count = 0;
             driver->firstWrite = -1;
+            driver->writes = 0;
             driver->stopAfter = cut ? -1 : k;
             driver->cutAfter = cut ? k : -1;
             stopping = false;
@@ -245,6 +248,9 @@ void TestBenchSweep::sweep()
                                 : outcome.kind == BenchOutcome::Stopped,
                          qPrintable(run));
                 QVERIFY2(!anyNew || !outcome.text.contains("nothing was written"), qPrintable(run));
+                // An import's count of writes is the writes that went out.
+                const QRegularExpressionMatch count = QRegularExpression("after (\\d+) of the file").match(outcome.text);
+                QVERIFY2(!count.hasMatch() || count.captured(1).toInt() == driver->writes, qPrintable(run));
             } else {
                 QVERIFY2(outcome.kind == BenchOutcome::Lost || (outcome.kind == BenchOutcome::Done && allNew), qPrintable(run));
             }

@@ -189,7 +189,7 @@ void LLSDevice::close()
     leftUnlocked = !protocol->Release();
     noteFailure();
     if (leftUnlocked)
-        qCWarning(lcDevice).noquote() << "The sensor on" << protocol->Driver()->name() << "could not be locked again";
+        qCDebug(lcDevice).noquote() << "The sensor on" << protocol->Driver()->name() << "could not be locked again";
     protocol->Driver()->close();
     protocol->SetClosing(false);
     closingDown = false;
@@ -275,7 +275,10 @@ QByteArray LLSDevice::readRegister(int address)
 {
     if (SensorLost())
         return {};
+    const bool blocked = protocol->Blocked();
     const QByteArray value = protocol->ReadRegister(address);
+    if (value.isEmpty() && !blocked)
+        ++readFailures;
     noteFailure();
     return value;
 }
@@ -493,6 +496,7 @@ void LLSDevice::ReadParameter()
 {
     // A load is the user asking again: the sensor gets a fresh chance.
     protocol->ResetFailedExchanges();
+    const int failuresBefore = readFailures;
     protocol->SetMeasuringMode(true);
     if (protocol->LastAnswered())
         fixedOutputHeld = false;
@@ -521,6 +525,8 @@ void LLSDevice::ReadParameter()
         hasSwitchOutput = false;
     }
 
+    // A register that did not answer reads as 0: such a load is shown, but nothing is saved from it.
+    loadIncomplete = readFailures > failuresBefore;
     // What was read after the sensor went is zeros and gaps: none of it may be shown or offered.
     if (SensorLost()) {
         emit CommunicationFailed(QStringLiteral("load"), tr("The sensor on %1 stopped answering while it was being read.")
@@ -679,6 +685,12 @@ void LLSDevice::SetParam(QString param, SetParamStruct a_setParamStruct)
     const QStringList names = param.split(QLatin1Char(','));
     bool tableRefused = false;
     halfWritten.clear();
+    // A stop that came before the request began: nothing of it goes out, and nothing is read back
+    // into the device's fields (a blocked read is no reading of zero).
+    if (protocol->Blocked()) {
+        emit ParamSet(param, a_setParamStruct);
+        return;
+    }
     suspectSetting.clear();
     // A request is the writes of one user action (a range bit and its counts, a table and its
     // enable bit): a stop waits for its end. A file's import makes groups of its own.
@@ -961,10 +973,11 @@ void LLSDevice::ImportFPC(const FpcFile::Import &import)
     std::unique_ptr<AbstractLLSProtocol::Group> span;
     int done = 0;
     while (done < writes.size() && !SensorLost()) {
-        if (done == spanFirst)
-            span = std::make_unique<AbstractLLSProtocol::Group>(protocol);
+        // A stop that came before the span keeps all of it out.
         if (!span && protocol->Blocked())
             break;
+        if (done == spanFirst)
+            span = std::make_unique<AbstractLLSProtocol::Group>(protocol);
         int end = done;
         while (end < writes.size() && writes.at(end).line == writes.at(done).line)
             ++end;

@@ -4,6 +4,7 @@
 #include "device/abstractdevice.h"
 #include "device/catalogueentry.h"
 #include "lls/device/levelsensordata.h"
+#include "lls/protocol/abstractllsprotocol.h"
 #include "device/setparamstruct.h"
 #include "files/fpcfile.h"
 
@@ -109,6 +110,11 @@ public:
     bool LeftUnlocked() const { return leftUnlocked; }
     // Register writes sent to the sensor so far: whether a request wrote anything at all.
     int WritesSent() const { return writesSent; }
+    // Some register of the last load did not answer: its value reads as 0, which is no reading.
+    bool LoadIncomplete() const { return loadIncomplete; }
+    // The last exchange brought no reply (one lost reply is not yet a lost sensor).
+    bool LastExchangeFailed() const { return !protocol->LastAnswered(); }
+    bool IsStopped() const { return protocol->IsStopped(); }
 
 signals:
     void ParameterUpdate();
@@ -194,6 +200,8 @@ private:
     QString suspectSetting;
     bool leftUnlocked = false;
     int writesSent = 0;
+    int readFailures = 0;
+    bool loadIncomplete = false;
     // A fixed output was sent and no answered "M 0" has ended it since: close() ends it.
     bool fixedOutputHeld = false;
     bool closingDown = false;

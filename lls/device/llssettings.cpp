@@ -70,6 +70,8 @@ SettingsFile::Sensor sensorOf(const LLSDevice &device, const QString &outputType
 
 QString saveRefusal(const LLSDevice &device, const QString &outputType)
 {
+    if (device.LoadIncomplete())
+        return QObject::tr("some of the sensor's registers did not answer when it was read; read it again before saving");
     SettingsFile::Values asRead;
     for (const auto &value : valuesOf(device, outputType))
         asRead.insert(value.first, value.second);

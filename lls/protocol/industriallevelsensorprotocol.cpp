@@ -26,7 +26,8 @@ void IndustrialLevelSensorProtocol::unlock()
     bool answered = false;
     exchange(UnlockCommand, &answered);
     locked = false;
-    uncertain = uncertain && !(answered && LastAnswered());
+    // Unanswered, it may or may not have reached the sensor: both are tried again when needed.
+    uncertain = !(answered && LastAnswered());
 }
 
 void IndustrialLevelSensorProtocol::lock()
@@ -36,7 +37,7 @@ void IndustrialLevelSensorProtocol::lock()
     bool answered = false;
     exchange(LockCommand, &answered);
     locked = true;
-    uncertain = uncertain && !(answered && LastAnswered());
+    uncertain = !(answered && LastAnswered());
 }
 
 bool IndustrialLevelSensorProtocol::Release()
