@@ -1,12 +1,14 @@
 #include "app/batchrun.h"
 
 #include "app/benchengine.h"
+#include "app/benchreport.h"
 #include "app/commandline.h"
 #include "device/devicemanager.h"
 #include "lls/device/llsdevice.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTextStream>
 
@@ -34,10 +36,21 @@ const int StopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 }
 
-BatchRun::BatchRun(BenchTask::Mode mode, const QString &target)
+BatchRun::BatchRun(BenchTask::Mode mode, const QString &target, const QString &report)
     : m_mode(mode)
     , m_target(target)
+    , m_report(report)
 {
+}
+
+namespace {
+
+// The word for a sensor that got what the run is for.
+QString doneWord(BenchTask::Mode mode)
+{
+    return mode == BenchTask::Apply ? QObject::tr("applied") : mode == BenchTask::Backup ? QObject::tr("saved") : QObject::tr("matches");
+}
+
 }
 
 BatchRun::~BatchRun()
@@ -52,6 +65,12 @@ int BatchRun::run()
     QString error;
     if (!task.prepare(m_mode, m_target, &error)) {
         QTextStream(stderr) << "pellora: " << error << Qt::endl;
+        return 2;
+    }
+    // A report that could not be written is known before any sensor is touched.
+    const QFileInfo report(m_report);
+    if (!m_report.isEmpty() && (report.isDir() || !QFileInfo(report.absolutePath()).isWritable())) {
+        QTextStream(stderr) << "pellora: " << tr("the report cannot be written to %1").arg(m_report) << Qt::endl;
         return 2;
     }
     if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
@@ -89,9 +108,18 @@ int BatchRun::run()
     m_engine->start(m_manager->portReports(), m_manager->devices());
     loop.exec();
     printFinished();
+    // The report is written once every sensor is done; a report that cannot be written fails the run.
+    bool reported = true;
+    if (!m_report.isEmpty()) {
+        QString error;
+        reported = BenchReport::write(m_report, *m_engine, &error);
+        if (!reported)
+            QTextStream(stderr) << "pellora: " << error << Qt::endl;
+    }
     for (int signal : StopSignals)
         std::signal(signal, SIG_DFL);
-    return summary();
+    const int code = summary();
+    return code == 0 && !reported ? 1 : code;
 }
 
 // Lines go out in port order as soon as a port and every port before it are done.
@@ -111,7 +139,7 @@ void BatchRun::printFinished()
         const LLSDevice *d = job.device;
         out << job.report.port << ": " << d->name() << " (ID " << d->deviceId() << ", serial " << d->serialNumber() << "): ";
         if (job.outcome.kind == BenchOutcome::Done)
-            out << (m_mode == BenchTask::Apply ? tr("applied") : job.outcome.text);
+            out << (m_mode == BenchTask::Backup ? job.outcome.text : doneWord(m_mode));
         else
             out << words[job.outcome.kind] << ": " << job.outcome.text;
         if (job.outcome.leftUnlocked)
@@ -142,7 +170,7 @@ int BatchRun::summary()
                .arg(sensors)
                .arg(sensors == 1 ? tr("sensor") : tr("sensors"))
                .arg(counts[BenchOutcome::Done])
-               .arg(m_mode == BenchTask::Apply ? tr("applied") : tr("saved"))
+               .arg(m_mode == BenchTask::Check ? tr("match") : doneWord(m_mode))
                .arg(counts[BenchOutcome::Refused])
                .arg(counts[BenchOutcome::Differs])
                .arg(counts[BenchOutcome::Lost])

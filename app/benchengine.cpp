@@ -132,6 +132,24 @@ BenchOutcome applyFpc(LLSDevice *device, const BenchTask &task, const std::atomi
     return {};
 }
 
+// What the sensor holds against the file, read only.
+BenchOutcome compare(LLSDevice *device, const BenchTask &task, const std::atomic<bool> &stopping)
+{
+    if (task.isFpc()) {
+        const QString report = device->CompareFPC(task.fpc());
+        if (stopping && !report.isEmpty())
+            return {BenchOutcome::Stopped, report};
+        return report.isEmpty() ? BenchOutcome{} : BenchOutcome{BenchOutcome::Differs, report};
+    }
+    if (const QString other = task.otherOutput(*device); !other.isEmpty())
+        return {BenchOutcome::Refused, other};
+    const SettingsFile::Sensor sensor = LLSSettings::sensorOf(*device, device->OutputType());
+    if (!sensor.industrial())
+        return {BenchOutcome::Refused, tr("this sensor has no measuring range, output or switch settings")};
+    const QStringList wrong = LLSSettings::mismatches(task.settings(), sensor, *device);
+    return wrong.isEmpty() ? BenchOutcome{} : BenchOutcome{BenchOutcome::Differs, listed(wrong)};
+}
+
 BenchOutcome backup(LLSDevice *device, const QString &folder, const QString &baseName, const std::atomic<bool> &stopping)
 {
     const QString conf = QDir(folder).filePath(baseName + QLatin1String(".conf"));
@@ -187,40 +205,59 @@ BenchEngine::~BenchEngine()
     }
 }
 
-BenchOutcome BenchEngine::work(LLSDevice *device, const BenchTask &task, const QString &baseName, const std::atomic<bool> &stopping)
+BenchOutcome BenchEngine::work(LLSDevice *device, const BenchTask &task, const QString &baseName, const std::atomic<bool> &stopping,
+                               const std::function<void(int)> &progress)
 {
+    auto report = [&progress](int percent) {
+        if (progress)
+            progress(percent);
+    };
+    const bool check = task.mode() == BenchTask::Check;
+    const QString nothing = check ? QString() : task.mode() == BenchTask::Backup ? tr("; nothing was saved") : tr("; nothing was written");
     if (stopping)
         return {BenchOutcome::Stopped, tr("not started")};
     // A file made for another kind of sensor is refused before the sensor is read: its registers
     // mean other things there.
     if (const QString other = task.otherSensor(*device); !other.isEmpty())
-        return {BenchOutcome::Refused, other + tr("; nothing was written")};
+        return {BenchOutcome::Refused, other + nothing};
     if (!device->open())
         return {BenchOutcome::Lost, tr("the port could not be opened")};
     // open() lifts any earlier stop: one asked for meanwhile must hold.
     if (stopping)
         device->Stop();
     bool read = false;
-    const auto connection = connect(device, &LLSDevice::ParameterUpdate, device, [&read] { read = true; }, Qt::DirectConnection);
-    device->ReadParameter();
-    disconnect(connection);
+    int names = 0;
+    // The load's own messages say how far it has come: the liquid names are most of it.
+    const auto loading = connect(device, &LLSDevice::LoadingMessage, device, [&](const QString &message) {
+        report(qMin(35, 5 + (message.startsWith(QLatin1String("Reading Liquid Names")) ? ++names : 20 + names / 2)));
+    }, Qt::DirectConnection);
+    const auto loaded = connect(device, &LLSDevice::ParameterUpdate, device, [&read] { read = true; }, Qt::DirectConnection);
+    // A comparison writes nothing, not even the command that ends a test output.
+    device->ReadSettings(!check);
+    disconnect(loading);
+    disconnect(loaded);
+    report(40);
+    // The file's part: 40 to 95 %.
+    const auto working = connect(device, &LLSDevice::Progress, device, [&](int done, int total) {
+        report(40 + 55 * done / qMax(1, total));
+    }, Qt::DirectConnection);
     BenchOutcome outcome;
-    const bool nothingDone = task.mode() == BenchTask::Backup;
     if (stopping)
-        outcome = {BenchOutcome::Stopped, nothingDone ? tr("stopped while reading the sensor; nothing was saved")
-                                                      : tr("stopped while reading the sensor; nothing was written")};
+        outcome = {BenchOutcome::Stopped, tr("stopped while reading the sensor") + nothing};
     else if (!read)
-        outcome = {BenchOutcome::Lost, nothingDone ? tr("stopped answering while it was being read; nothing was saved")
-                                                   : tr("stopped answering while it was being read; nothing was written")};
+        outcome = {BenchOutcome::Lost, tr("stopped answering while it was being read") + nothing};
     // A register that did not answer reads as 0: nothing is decided, written or saved on that.
     else if (device->LoadIncomplete())
-        outcome = {BenchOutcome::Lost, nothingDone ? tr("some registers did not answer while it was being read; nothing was saved")
-                                                   : tr("some registers did not answer while it was being read; nothing was written")};
+        outcome = {BenchOutcome::Lost, tr("some registers did not answer while it was being read") + nothing};
     else if (task.mode() == BenchTask::Backup)
         outcome = backup(device, task.target(), baseName, stopping);
+    else if (check)
+        outcome = compare(device, task, stopping);
     else
         outcome = task.isFpc() ? applyFpc(device, task, stopping) : applySettings(device, task, stopping);
+    disconnect(working);
     device->close();
+    report(100);
     outcome.leftUnlocked = device->LeftUnlocked();
     // A line that died on the way out (its last failures were the check and the lock) is a lost
     // sensor, whatever the check made of the values it could not read.
@@ -234,25 +271,26 @@ BenchOutcome BenchEngine::work(LLSDevice *device, const BenchTask &task, const Q
     return outcome;
 }
 
-void BenchEngine::start(const QVector<PortReport> &reports, const QList<AbstractDevice *> &devices)
+void BenchEngine::start(const QVector<PortReport> &reports, const QList<AbstractDevice *> &devices, const QVector<int> &chosen)
 {
     int next = 0;
-    for (const PortReport &report : reports) {
+    for (int r = 0; r < reports.size(); ++r) {
         Job job;
-        job.report = report;
-        if (report.outcome == PortReport::Sensor && next < devices.size()) {
+        job.report = reports.at(r);
+        if (job.report.outcome == PortReport::Sensor && next < devices.size()) {
             AbstractDevice *device = devices.at(next++);
             job.device = qobject_cast<LLSDevice *>(device);
             if (!job.device)
                 job.skipped = tr("%1: skipped (not a level sensor)").arg(device->name());
         }
-        job.finished = !job.device;
+        job.chosen = job.device && !job.report.gone && (chosen.isEmpty() || chosen.contains(r));
+        job.finished = !job.chosen;
+        job.ended = QDateTime::currentDateTime();
         m_jobs.append(job);
     }
     if (m_task.mode() == BenchTask::Backup)
         claimNames();
 
-    QThread *home = QThread::currentThread();
     for (int i = 0; i < m_jobs.size(); ++i) {
         Job &job = m_jobs[i];
         if (job.finished)
@@ -263,11 +301,16 @@ void BenchEngine::start(const QVector<PortReport> &reports, const QList<Abstract
             continue;
         }
         LLSDevice *device = job.device;
+        QThread *home = device->thread();
         const QString baseName = job.baseName;
         BenchOutcome *outcome = &job.outcome;
-        job.thread = QThread::create([this, device, baseName, outcome, home] {
+        job.thread = QThread::create([this, i, device, baseName, outcome, home] {
             blockStopSignals();
-            *outcome = work(device, m_task, baseName, m_stopping);
+            int shown = -1;
+            *outcome = work(device, m_task, baseName, m_stopping, [this, i, &shown](int percent) {
+                if (percent != shown)
+                    emit progress(i, shown = percent);
+            });
             // The names claimed for a backup that did not happen go with it.
             if (m_task.mode() == BenchTask::Backup && outcome->kind != BenchOutcome::Done) {
                 QFile::remove(QDir(m_task.target()).filePath(baseName + QLatin1String(".conf")));
@@ -275,12 +318,21 @@ void BenchEngine::start(const QVector<PortReport> &reports, const QList<Abstract
             }
             device->moveToThreadWithParts(home);
         });
-        device->moveToThreadWithParts(job.thread);
         connect(job.thread, &QThread::finished, this, [this, i] { onThreadFinished(i); });
         ++m_running;
-        job.thread->start();
+        QThread *thread = job.thread;
+        if (home == QThread::currentThread()) {
+            device->moveToThreadWithParts(thread);
+            thread->start();
+        } else {
+            // Only the device's own thread may move it: asked there, the thread starts once it has.
+            QMetaObject::invokeMethod(device, [this, device, thread] {
+                device->moveToThreadWithParts(thread);
+                QMetaObject::invokeMethod(this, [thread] { thread->start(); }, Qt::QueuedConnection);
+            }, Qt::QueuedConnection);
+        }
     }
-    // Ports without a level sensor are done at once; the faces hear of them in order with the rest.
+    // Ports without a chosen level sensor are done at once; the faces hear of them in order with the rest.
     for (int i = 0; i < m_jobs.size(); ++i)
         if (m_jobs.at(i).finished)
             QMetaObject::invokeMethod(this, [this, i] { emit jobFinished(i); }, Qt::QueuedConnection);
@@ -291,6 +343,7 @@ void BenchEngine::start(const QVector<PortReport> &reports, const QList<Abstract
 void BenchEngine::onThreadFinished(int job)
 {
     m_jobs[job].finished = true;
+    m_jobs[job].ended = QDateTime::currentDateTime();
     emit jobFinished(job);
     if (--m_running == 0)
         emit finished();

@@ -4,12 +4,14 @@
 #include "app/benchtask.h"
 #include "device/portreport.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QVector>
 
 #include <atomic>
+#include <functional>
 
 class AbstractDevice;
 class LLSDevice;
@@ -40,16 +42,20 @@ public:
         QString skipped;              // why, for a sensor that is not a level sensor
         QString baseName;             // a backup's files, without suffix
         QThread *thread = nullptr;
+        bool chosen = false;          // worked in this run (a level sensor the face chose)
         BenchOutcome outcome;
         bool finished = false;
+        QDateTime ended;              // when its work ended (or the run started, for a port skipped)
     };
 
     explicit BenchEngine(const BenchTask &task, QObject *parent = nullptr);
     ~BenchEngine() override;
 
-    // Starts every level sensor among the scan's devices (they must live on this thread); returns
-    // at once. jobFinished() follows for each, then finished().
-    void start(const QVector<PortReport> &reports, const QList<AbstractDevice *> &devices);
+    // Starts the level sensors among the scan's devices (all, or the chosen ports' by their index
+    // in reports), each on a thread of its own; returns at once. The devices may live on another
+    // thread (the window's worker), idle: they are moved from there and back. progress() and
+    // jobFinished() follow for each, then finished().
+    void start(const QVector<PortReport> &reports, const QList<AbstractDevice *> &devices, const QVector<int> &chosen = {});
     // Every sensor stops after the writes under way that belong together, and is locked again.
     void stop();
     bool isStopping() const { return m_stopping; }
@@ -58,9 +64,12 @@ public:
 
     // One sensor on the calling thread: what start() runs on each sensor's own thread. Opens,
     // reads, works and closes the sensor.
-    static BenchOutcome work(LLSDevice *device, const BenchTask &task, const QString &baseName, const std::atomic<bool> &stopping);
+    static BenchOutcome work(LLSDevice *device, const BenchTask &task, const QString &baseName, const std::atomic<bool> &stopping,
+                             const std::function<void(int)> &progress = {});
 
 signals:
+    // How far a sensor's work has come, 0 to 100; emitted from its thread, received queued.
+    void progress(int job, int percent);
     void jobFinished(int job);
     void finished();
 

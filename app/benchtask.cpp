@@ -5,7 +5,9 @@
 #include "lls/device/llsdevice.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -78,6 +80,10 @@ bool BenchTask::prepare(Mode mode, const QString &target, QString *error)
         *error = tr("%1 cannot be read").arg(target);
         return false;
     }
+    // The file's own bytes, as a checksum tool would see them (line ends included).
+    QFile raw(target);
+    if (raw.open(QIODevice::ReadOnly))
+        m_sha1 = QCryptographicHash::hash(raw.read(limit), QCryptographicHash::Sha1).toHex();
     return m_fpc ? readFpc(text, error) : readSettings(text, error);
 }
 

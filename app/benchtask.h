@@ -25,6 +25,8 @@ public:
     bool isFpc() const { return m_fpc; }
     const SettingsFile::Values &settings() const { return m_settings; }
     const FpcFile::Import &fpc() const { return m_import; }
+    // The SHA-1 of the file's bytes as they were checked (hex), for the report.
+    QByteArray sha1() const { return m_sha1; }
 
     // Why the file is not for this sensor: another ID or firmware (known from the scan), or, once
     // the sensor is read, another output for a settings file. Empty when it is; a backup fits
@@ -41,6 +43,7 @@ private:
     bool m_fpc = false;
     SettingsFile::Values m_settings;
     FpcFile::Import m_import;
+    QByteArray m_sha1;
 };
 
 #endif

@@ -26,7 +26,7 @@ bool needsNoWindow(int argc, char *argv[])
         for (const char *option : {"--list", "--help", "-h", "--help-all", "--version", "-v", "-?"})
             if (std::strcmp(argv[i], option) == 0)
                 return true;
-        for (const char *option : {"--apply", "--backup"})
+        for (const char *option : {"--apply", "--backup", "--check"})
             if (std::strncmp(argv[i], option, std::strlen(option)) == 0)
                 return true;
     }
@@ -55,6 +55,14 @@ struct Parser
                              QCoreApplication::translate("CommandLine", "Write FILE (a settings file, .conf, or an FPC file, .fpc) to every "
                                                                         "level sensor found, all at once, and check each. Opens no window."),
                              QStringLiteral("FILE")};
+    QCommandLineOption check{QStringLiteral("check"),
+                             QCoreApplication::translate("CommandLine", "Read every level sensor found, all at once, and compare it with FILE "
+                                                                        "(.conf or .fpc). Writes nothing to any sensor. Opens no window."),
+                             QStringLiteral("FILE")};
+    QCommandLineOption report{QStringLiteral("report"),
+                              QCoreApplication::translate("CommandLine", "With --apply, --backup or --check: also write what each port got "
+                                                                         "to REPORT.csv, one row a port."),
+                              QStringLiteral("REPORT.csv")};
     QCommandLineOption backup{QStringLiteral("backup"),
                               QCoreApplication::translate("CommandLine", "Save every level sensor's settings file and FPC file into DIR, "
                                                                          "all at once. Opens no window."),
@@ -66,7 +74,7 @@ struct Parser
             "CommandLine", "Configures liquid level sensors and position sensors on serial ports."));
         help = parser.addHelpOption();
         parser.addVersionOption();
-        parser.addOptions({trace, list, ports, apply, backup, verbose});
+        parser.addOptions({trace, list, ports, apply, backup, check, report, verbose});
     }
 };
 
@@ -98,7 +106,7 @@ int usageError(int argc, char *argv[])
         const QString argument = QString::fromLocal8Bit(argv[i]);
         const bool ours = argument.startsWith(QLatin1String("--"));
         const bool valueOfOurs = i > 1 && arguments.last().startsWith(QLatin1String("--")) && !arguments.last().contains(QLatin1Char('='))
-            && QStringList{"--trace", "--ports", "--apply", "--backup"}.contains(arguments.last());
+            && QStringList{"--trace", "--ports", "--apply", "--backup", "--check", "--report"}.contains(arguments.last());
         if (ours || valueOfOurs) {
             arguments << argument;
             afterQtOption = false;
@@ -117,7 +125,7 @@ int usageError(int argc, char *argv[])
         return refuse(argc, argv, p.parser.errorText(), p);
     if (!stray.isEmpty())
         return refuse(argc, argv, QStringLiteral("\"%1\" belongs to no option").arg(stray), p);
-    for (const QCommandLineOption *option : {&p.trace, &p.ports, &p.apply, &p.backup}) {
+    for (const QCommandLineOption *option : {&p.trace, &p.ports, &p.apply, &p.backup, &p.check, &p.report}) {
         const QString name = QStringLiteral("--") + option->names().constFirst();
         if (!p.parser.isSet(*option))
             continue;
@@ -127,8 +135,11 @@ int usageError(int argc, char *argv[])
         if (option == &p.ports && value.simplified().remove(QLatin1Char(',')).remove(QLatin1Char(' ')).isEmpty())
             return refuse(argc, argv, QStringLiteral("--ports needs at least one port; without it every port is searched"), p);
     }
-    if (int(p.parser.isSet(p.list)) + int(p.parser.isSet(p.apply)) + int(p.parser.isSet(p.backup)) > 1)
-        return refuse(argc, argv, QStringLiteral("choose one of --list, --apply and --backup"), p);
+    const int modes = int(p.parser.isSet(p.list)) + int(p.parser.isSet(p.apply)) + int(p.parser.isSet(p.backup)) + int(p.parser.isSet(p.check));
+    if (modes > 1)
+        return refuse(argc, argv, QStringLiteral("choose one of --list, --apply, --backup and --check"), p);
+    if (p.parser.isSet(p.report) && (modes == 0 || p.parser.isSet(p.list)))
+        return refuse(argc, argv, QStringLiteral("--report goes with --apply, --backup or --check"), p);
     // The toolkit's one-dash options belong to the window, which these modes never open.
     if (!qtOption.isEmpty() && needsNoWindow(argc, argv))
         return refuse(argc, argv, QStringLiteral("%1 is not an option of pellora's (options take two dashes)").arg(qtOption), p);
@@ -166,8 +177,13 @@ Options parse(QCoreApplication &app)
     options.list = p.parser.isSet(p.list);
     options.verbose = p.parser.isSet(p.verbose);
     options.apply = p.parser.value(p.apply);
+    options.check = p.parser.value(p.check);
+    options.report = p.parser.value(p.report);
     options.backup = p.parser.value(p.backup);
-    options.mode = p.parser.isSet(p.apply) ? Options::Apply : p.parser.isSet(p.backup) ? Options::Backup : Options::List;
+    options.mode = p.parser.isSet(p.apply) ? Options::Apply
+        : p.parser.isSet(p.backup)         ? Options::Backup
+        : p.parser.isSet(p.check)          ? Options::Check
+                                           : Options::List;
     if (p.parser.isSet(p.ports))
         options.ports = p.parser.value(p.ports).split(QLatin1Char(','), Qt::SkipEmptyParts);
     return options;
@@ -227,9 +243,11 @@ int list()
 int run(const Options &options)
 {
     if (options.mode == Options::Apply)
-        return BatchRun(BenchTask::Apply, options.apply).run();
+        return BatchRun(BenchTask::Apply, options.apply, options.report).run();
     if (options.mode == Options::Backup)
-        return BatchRun(BenchTask::Backup, options.backup).run();
+        return BatchRun(BenchTask::Backup, options.backup, options.report).run();
+    if (options.mode == Options::Check)
+        return BatchRun(BenchTask::Check, options.check, options.report).run();
     return list();
 }
 

@@ -8,6 +8,7 @@ class DeviceManager;
 class QCoreApplication;
 
 // The program's command line: --help, --version, --trace FILE, --list, --apply FILE, --backup DIR,
+// --check FILE, --report REPORT.csv,
 // --ports LIST and --verbose.
 namespace CommandLine {
 
@@ -18,9 +19,11 @@ struct Options
     bool list = false;
     bool verbose = false;  // --verbose: every diagnostic category on
     QString apply;   // --apply FILE
+    QString check;   // --check FILE
+    QString report;  // --report REPORT.csv
     QString backup;  // --backup DIR
     // What a run without a window does (an empty FILE or DIR is still that mode, and refused there).
-    enum Mode { List, Apply, Backup } mode = List;
+    enum Mode { List, Apply, Backup, Check } mode = List;
 };
 
 // Whether the arguments ask for something that needs no window (help, version, list, apply,

@@ -494,12 +494,19 @@ void LLSDevice::readNmea()
 
 void LLSDevice::ReadParameter()
 {
+    ReadSettings(true);
+}
+
+void LLSDevice::ReadSettings(bool endTestFirst)
+{
     // A load is the user asking again: the sensor gets a fresh chance.
     protocol->ResetFailedExchanges();
     const int failuresBefore = readFailures;
-    protocol->SetMeasuringMode(true);
-    if (protocol->LastAnswered())
-        fixedOutputHeld = false;
+    if (endTestFirst) {
+        protocol->SetMeasuringMode(true);
+        if (protocol->LastAnswered())
+            fixedOutputHeld = false;
+    }
     readLiquidNames();
 
     emit LoadingMessage(QStringLiteral("Reading Selected Liquid"));
@@ -921,7 +928,13 @@ void LLSDevice::ExportFPC(QString fileName)
     fileReport.clear();
     const QString header = FpcFile::header(m_name, m_deviceId, m_firmwareVersion, QDateTime::currentDateTime());
     QString error;
-    const QByteArray text = FpcFile::exportText(header, [this](int address) { return readRegister(address); }, probeDescription, &error);
+    int reads = 0;
+    const int total = FpcFile::exportedRegisters().size();
+    const QByteArray text = FpcFile::exportText(header, [this, &reads, total](int address) {
+        if (++reads % 8 == 0)
+            emit Progress(reads, total);
+        return readRegister(address);
+    }, probeDescription, &error);
     if (text.isEmpty()) {
         fileReport = tr("Nothing was exported: %1").arg(error);
         qCDebug(lcDevice).noquote() << "Export to" << fileName << "failed:" << error;
@@ -990,6 +1003,7 @@ void LLSDevice::ImportFPC(const FpcFile::Import &import)
         if (SensorLost())
             break;
         done = end;
+        emit Progress(done, 2 * writes.size());
         if (done > spanLast)
             span.reset();
     }
@@ -1001,15 +1015,22 @@ void LLSDevice::ImportFPC(const FpcFile::Import &import)
         return;
     }
 
-    // Register writes report nothing: what the sensor holds now is what counts. A register the
-    // file names twice holds its last value.
-    QMap<int, quint32> written;
+    // Register writes report nothing: what the sensor holds now is what counts.
+    fileReport = compareRegisters(writes, true);
+}
+
+// Reads every register the file names and says which do not hold the file's value (a register
+// named twice holds its last), which could not be read, and whether a stop cut the reading short.
+// Empty when the sensor holds the file.
+QString LLSDevice::compareRegisters(const QVector<FpcFile::RegisterWrite> &writes, bool written)
+{
+    QMap<int, quint32> expected;
     for (const FpcFile::RegisterWrite &write : writes)
-        written.insert(write.address, write.value.toUInt(nullptr, 16));
+        expected.insert(write.address, write.value.toUInt(nullptr, 16));
     QStringList differ;
     QStringList unread;
     int checked = 0;
-    for (auto it = written.cbegin(); it != written.cend(); ++it, ++checked) {
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it, ++checked) {
         const QByteArray value = readRegister(it.key());
         if (value.isEmpty() && protocol->Blocked())
             break;
@@ -1019,6 +1040,8 @@ void LLSDevice::ImportFPC(const FpcFile::Import &import)
             unread << QString::number(it.key());
         else if (held != it.value())
             differ << QString::number(it.key());
+        if (checked % 8 == 0)
+            emit Progress(written ? writes.size() + checked : checked, written ? writes.size() + expected.size() : expected.size());
     }
     // Twenty addresses are enough to act on; the count says how many there are.
     auto addresses = [](const QStringList &list) {
@@ -1026,15 +1049,20 @@ void LLSDevice::ImportFPC(const FpcFile::Import &import)
     };
     QStringList report;
     if (!differ.isEmpty())
-        report << tr("%1 of %2 registers do not hold the file's values: %3").arg(differ.size()).arg(written.size()).arg(addresses(differ));
+        report << tr("%1 of %2 registers do not hold the file's values: %3").arg(differ.size()).arg(expected.size()).arg(addresses(differ));
     if (!unread.isEmpty())
-        report << tr("%1 of %2 could not be read back to check them: %3").arg(unread.size()).arg(written.size()).arg(addresses(unread));
-    if (checked < written.size())
-        report << tr("the check was stopped after %1 of %2").arg(checked).arg(written.size());
-    if (differ.isEmpty() && !report.isEmpty())
+        report << tr("%1 of %2 could not be read back to check them: %3").arg(unread.size()).arg(expected.size()).arg(addresses(unread));
+    if (checked < expected.size())
+        report << tr("the check was stopped after %1 of %2").arg(checked).arg(expected.size());
+    if (written && differ.isEmpty() && !report.isEmpty())
         report.prepend(tr("Every register was written"));
-    fileReport = report.join(QStringLiteral("; "));
-    if (!fileReport.isEmpty()) {
-        qCDebug(lcDevice).noquote() << fileReport;
-    }
+    const QString text = report.join(QStringLiteral("; "));
+    if (!text.isEmpty())
+        qCDebug(lcDevice).noquote() << text;
+    return text;
+}
+
+QString LLSDevice::CompareFPC(const FpcFile::Import &import)
+{
+    return compareRegisters(import.writes, false);
 }

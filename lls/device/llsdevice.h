@@ -87,6 +87,12 @@ public:
     // The same with a file already read and checked: a bench gives every sensor the registers it
     // checked, not what the file holds by the time each sensor gets to it.
     void ImportFPC(const FpcFile::Import &import);
+    // Reads every register the file names and says which differ (empty: the sensor holds the file).
+    // Writes nothing.
+    QString CompareFPC(const FpcFile::Import &import);
+    // The load, with (as ReadParameter) or without ending a test output first: a comparison that
+    // must write nothing leaves out the measuring-mode command.
+    void ReadSettings(bool endTestFirst);
     QString FileReport() const { return fileReport; }
     // The lines the last import skipped, each with its reason.
     QStringList SkippedLines() const { return skippedLines; }
@@ -126,6 +132,8 @@ signals:
     void NotTaken(QStringList settings);
     // The answer to CheckAnswering(), and to each test output set: whether the sensor answered.
     void Answering(bool answered);
+    // How far an FPC export, import or comparison has come, in its exchanges.
+    void Progress(int done, int total);
 
 public slots:
     bool open() override;
@@ -160,6 +168,7 @@ private:
     void noteFailure();
     // Writes the range; false when nothing was written. written: the counts low, high, midpoint.
     bool writeOutputRange(const SetParamStruct &s, int *written);
+    QString compareRegisters(const QVector<FpcFile::RegisterWrite> &writes, bool written);
     LevelSensorData processMeasurement(LevelSensorData data) const;
 
     AbstractLLSProtocol *protocol;
