@@ -31,5 +31,7 @@ QString PortReport::text() const
         what = QCoreApplication::translate("PortReport", "cannot be opened (%1)").arg(detail);
         break;
     }
+    if (gone)
+        what += QCoreApplication::translate("PortReport", " (port gone)");
     return port + QStringLiteral(": ") + what;
 }

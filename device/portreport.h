@@ -20,9 +20,12 @@ struct PortReport
     QString port;
     Outcome outcome = NoAnswer;
     QString detail;
+    // The port went away after it was searched (unplugged); its line and device stay until the next scan.
+    bool gone = false;
 
     bool portUnusable() const { return outcome == PermissionDenied || outcome == Busy || outcome == CannotOpen; }
-    // "pts/3: no answer", as the selection page and the command line show it.
+    // "pts/3: no answer", as the selection page and the command line show it; "pts/3: no answer
+    // (port gone)" once the port has gone.
     QString text() const;
 };
 

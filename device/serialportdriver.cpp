@@ -27,6 +27,12 @@ void sleepOutRemainder(const QElapsedTimer &clock, int msecs)
     if (left > 0)
         QThread::msleep(static_cast<unsigned long>(left));
 }
+
+// Qt names a port by its path less "/dev/"; pseudo-terminals and links keep their whole path.
+QString locationOf(const QString &portName)
+{
+    return portName.startsWith(QLatin1Char('/')) ? portName : QStringLiteral("/dev/") + portName;
+}
 }
 
 SerialPortDriver::SerialPortDriver(QSerialPort *port)
@@ -102,9 +108,8 @@ QVector<AbstractInterfaceDriver *> SerialPortDriver::withoutDuplicates(const QVe
     QVector<AbstractInterfaceDriver *> kept;
     QSet<QString> seen;
     for (AbstractInterfaceDriver *driver : drivers) {
-        // Qt names a port by its path less "/dev/"; pseudo-terminals have no port info to ask.
-        const QString name = static_cast<SerialPortDriver *>(driver)->port->portName();
-        const QString location = name.startsWith(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name;
+        // Pseudo-terminals have no port info to ask.
+        const QString location = locationOf(static_cast<SerialPortDriver *>(driver)->port->portName());
         const QString canonical = QFileInfo(location).canonicalFilePath();
         if (seen.contains(canonical.isEmpty() ? location : canonical)) {
             delete driver;
@@ -119,15 +124,19 @@ QVector<AbstractInterfaceDriver *> SerialPortDriver::withoutDuplicates(const QVe
 QVector<AbstractInterfaceDriver *> SerialPortDriver::interfacesFor(const QStringList &paths)
 {
     QVector<AbstractInterfaceDriver *> drivers;
-    const QStringList extras = paths + qEnvironmentVariable("PELLORA_EXTRA_PORTS").split(QLatin1Char(','), Qt::SkipEmptyParts);
-    for (const QString &rawPath : extras) {
-        const QString path = rawPath.trimmed();
+    const QStringList extras = qEnvironmentVariable("PELLORA_EXTRA_PORTS").split(QLatin1Char(','), Qt::SkipEmptyParts);
+    const QStringList all = paths + extras;
+    for (int i = 0; i < all.size(); ++i) {
+        const QString path = all.at(i).trimmed();
         if (path.isEmpty())
             continue;
         auto *port = new QSerialPort;
         applyLineSettings(port);
         port->setPortName(path);
-        if (isExcludedPortName(port->portName())) {
+        // An extra port that is not there has not appeared yet (a watched adapter, a link still to
+        // come). A port the user named is tried all the same: they hear that it cannot be opened.
+        const bool missingExtra = i >= paths.size() && !QFileInfo::exists(locationOf(port->portName()));
+        if (missingExtra || isExcludedPortName(port->portName())) {
             delete port;
             continue;
         }
@@ -321,8 +330,7 @@ PortReport::Outcome SerialPortDriver::openFailure() const
 {
     if (port->error() != QSerialPort::PermissionError)
         return PortReport::CannotOpen;
-    const QString name = port->portName();
-    const QString path = name.startsWith(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name;
+    const QString path = locationOf(port->portName());
     return ::access(QFile::encodeName(path).constData(), R_OK | W_OK) == 0 ? PortReport::Busy : PortReport::PermissionDenied;
 }
 

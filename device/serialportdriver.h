@@ -14,9 +14,11 @@ public:
     explicit SerialPortDriver(QSerialPort *port);
     ~SerialPortDriver() override;
 
-    // One closed driver per usable port: the system's ports, then PELLORA_EXTRA_PORTS in the given order.
+    // One closed driver per usable port: the system's ports, then PELLORA_EXTRA_PORTS in the given
+    // order, less those not there now. Opens nothing: cheap enough to call a few times a second.
     static QVector<AbstractInterfaceDriver *> availableInterfaces();
-    // Only the given device paths (a command line's port list), then PELLORA_EXTRA_PORTS.
+    // Only the given device paths (a command line's port list, kept even where there is no such
+    // device), then PELLORA_EXTRA_PORTS less those not there now.
     static QVector<AbstractInterfaceDriver *> interfacesFor(const QStringList &paths);
     // From now on availableInterfaces() lists only these paths instead of the system's ports.
     static void setPortList(const QStringList &paths);

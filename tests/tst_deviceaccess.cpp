@@ -3,6 +3,7 @@
 #include "device/abstractdevice.h"
 #include "device/devicecatalogue.h"
 #include "device/deviceidentification.h"
+#include "device/devicemanager.h"
 #include "device/serialportdriver.h"
 #include "device/tracelog.h"
 #include "messagelog.h"
@@ -62,6 +63,7 @@ private slots:
     void closedAndHungUpPorts();
     void lateRepliesAreDropped();
     void noRequestsOnceInterrupted();
+    void portsComeAndGo();
     void creation_data();
     void creation();
     void lookup_data();
@@ -221,6 +223,44 @@ void TestDeviceAccess::noRequestsOnceInterrupted()
     QVERIFY(!second);
     QTest::qWait(200);
     QCOMPARE(sim.commandsSeen(path), 1);
+}
+
+// While watching, a sensor that comes is probed and listed without a word to the one already
+// listed; one that goes stays listed with its device, marked gone.
+void TestDeviceAccess::portsComeAndGo()
+{
+    SimProcess sim;
+    const QString lls = SimProcess::sensorFile("01-lls.json");
+    QVERIFY(sim.start({"--verbose", lls, lls}));
+    QTemporaryDir dir;
+    const QString link = dir.filePath("adapter");
+    SerialPortDriver::setPortList({});  // only the extra ports: a real ttyS0 would cost a silent probe
+    qputenv("PELLORA_EXTRA_PORTS", (sim.port(0) + ',' + link).toLocal8Bit());
+    auto *catalogue = new DeviceCatalogue;
+    QVERIFY(catalogue->load(PELLORA_CATALOGUE_PATH));
+    DeviceManager manager(nullptr, catalogue);
+    manager.scanDevices();
+    // The link is not there yet: not even a port that cannot be opened.
+    QCOMPARE(manager.portReports().size(), 1);
+    const int heard = sim.commandsSeen(sim.port(0), 1, 1000);
+    AbstractDevice *first = manager.devices().value(0);
+    QSignalSpy changed(&manager, &DeviceManager::PortsChanged);
+    manager.setWatching(true);
+    QVERIFY(QFile::link(sim.port(1), link));
+    QVERIFY(changed.wait(2000));
+    QCOMPARE(manager.devices().size(), 2);
+    AbstractDevice *later = manager.devices().at(1);
+    QCOMPARE(later->interfaceDriver()->name(), link);
+    QVERIFY(QFile::remove(link));
+    QVERIFY(changed.wait(2000));
+    const QVector<PortReport> reports = manager.portReports();
+    QCOMPARE(reports.size(), 2);
+    QVERIFY(!reports.first().gone);
+    QCOMPARE(reports.last().text(), link + ": LLS Level Probe (port gone)");
+    QCOMPARE(manager.devices(), QList<AbstractDevice *>({first, later}));
+    QCOMPARE(later->name(), QString("LLS Level Probe"));
+    QCOMPARE(sim.commandsSeen(sim.port(0)), heard);
+    qunsetenv("PELLORA_EXTRA_PORTS");
 }
 
 void TestDeviceAccess::creation_data()

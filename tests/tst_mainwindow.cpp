@@ -151,12 +151,12 @@ void TestMainWindow::listHeaderLongScanAndShutdown()
 
     // After the five-second fallback of a rescan the list page shows the old items, out of reach. A
     // port that takes seven seconds to answer makes the rescan outlast it.
-    const auto ports = window.deviceManager()->interfaceSource;
-    window.deviceManager()->interfaceSource = [ports] {
+    const auto ports = window.deviceManager()->interfaceSource();
+    window.deviceManager()->setInterfaceSource([ports] {
         auto *slow = new ScriptedDriver;
         slow->responder = [](const QByteArray &, QByteArray &) { return QThread::sleep(7), false; };
         return ports() << slow;
-    };
+    });
     window.startScan();
     QTRY_COMPARE_WITH_TIMEOUT(stack->currentIndex(), 2, 7000);
     QVERIFY(window.isScanning());
@@ -219,7 +219,7 @@ void TestMainWindow::refreshesAndWriteTimeouts()
     QVERIFY(s.header().startsWith("LLS Level Probe|"));
 
     // No sensor is named after a scan that found nothing.
-    window.deviceManager()->interfaceSource = [] { return QVector<AbstractInterfaceDriver *>(); };
+    window.deviceManager()->setInterfaceSource([] { return QVector<AbstractInterfaceDriver *>(); });
     s.click("refreshDevicesButton");
     QVERIFY(s.scanned());
     QCOMPARE(s.items(), QStringList({"None"}));
@@ -537,7 +537,7 @@ static int runChild(const QString &scenario)
             closeSoon();
             return;
         }
-        window->deviceManager()->interfaceSource = [stuck] {
+        window->deviceManager()->setInterfaceSource([stuck] {
             QVector<AbstractInterfaceDriver *> drivers;
             for (const QString &path : qEnvironmentVariable("PELLORA_CLOSE_PORTS").split(',', Qt::SkipEmptyParts)) {
                 auto *port = new QSerialPort(path);
@@ -556,7 +556,7 @@ static int runChild(const QString &scenario)
                 drivers.append(driver);
             }
             return drivers;
-        };
+        });
         window->startScan();
         if (!stuck) {
             delete scans;

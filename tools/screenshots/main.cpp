@@ -253,8 +253,8 @@ QImage selectionPage(bool during)
         // A second search with a slow port: after the five-second fallback the list page shows,
         // with the search's progress under it.
         waitFor([&s] { return !s.window->isScanning(); }, 30000);
-        const auto ports = s.window->deviceManager()->interfaceSource;
-        s.window->deviceManager()->interfaceSource = [ports] { return ports() << new SlowPort; };
+        const auto ports = s.window->deviceManager()->interfaceSource();
+        s.window->deviceManager()->setInterfaceSource([ports] { return ports() << new SlowPort; });
         s.window->startScan();
         waitFor([] { return false; }, 5800);
     } else {
