@@ -43,15 +43,7 @@ BatchRun::BatchRun(BenchTask::Mode mode, const QString &target, const QString &r
 {
 }
 
-namespace {
 
-// The word for a sensor that got what the run is for.
-QString doneWord(BenchTask::Mode mode)
-{
-    return mode == BenchTask::Apply ? QObject::tr("applied") : mode == BenchTask::Backup ? QObject::tr("saved") : QObject::tr("matches");
-}
-
-}
 
 BatchRun::~BatchRun()
 {
@@ -126,7 +118,6 @@ int BatchRun::run()
 void BatchRun::printFinished()
 {
     QTextStream out(stdout);
-    static const char *const words[] = {"", "refused", "differs", "lost", "stopped"};
     const QVector<BenchEngine::Job> &jobs = m_engine->jobs();
     for (; m_printed < jobs.size(); ++m_printed) {
         const BenchEngine::Job &job = jobs.at(m_printed);
@@ -137,50 +128,14 @@ void BatchRun::printFinished()
             continue;
         }
         const LLSDevice *d = job.device;
-        out << job.report.port << ": " << d->name() << " (ID " << d->deviceId() << ", serial " << d->serialNumber() << "): ";
-        if (job.outcome.kind == BenchOutcome::Done)
-            out << (m_mode == BenchTask::Backup ? job.outcome.text : doneWord(m_mode));
-        else
-            out << words[job.outcome.kind] << ": " << job.outcome.text;
-        if (job.outcome.leftUnlocked)
-            out << tr("; left unlocked: it did not answer the lock, and takes any command on its line until it is locked");
-        out << Qt::endl;
+        out << job.report.port << ": " << d->name() << " (ID " << d->deviceId() << ", serial " << d->serialNumber() << "): "
+            << m_engine->outcomeText(job) << Qt::endl;
     }
 }
 
 int BatchRun::summary()
 {
-    int counts[5] = {};
-    int sensors = 0;
-    int skipped = 0;
-    int unlocked = 0;
-    int unusable = 0;  // a port that could not be opened may hold a sensor nobody worked
-    for (const BenchEngine::Job &job : m_engine->jobs()) {
-        if (job.device) {
-            ++sensors;
-            ++counts[job.outcome.kind];
-            unlocked += job.outcome.leftUnlocked ? 1 : 0;
-        } else {
-            ++skipped;
-            unusable += job.report.portUnusable() ? 1 : 0;
-        }
-    }
-    QTextStream out(stdout);
-    out << tr("%1 level %2: %3 %4, %5 refused, %6 differ, %7 lost, %8 stopped; %9 skipped")
-               .arg(sensors)
-               .arg(sensors == 1 ? tr("sensor") : tr("sensors"))
-               .arg(counts[BenchOutcome::Done])
-               .arg(m_mode == BenchTask::Check ? tr("match") : doneWord(m_mode))
-               .arg(counts[BenchOutcome::Refused])
-               .arg(counts[BenchOutcome::Differs])
-               .arg(counts[BenchOutcome::Lost])
-               .arg(counts[BenchOutcome::Stopped])
-               .arg(skipped == 1 ? tr("1 port") : tr("%1 ports").arg(skipped));
-    if (unlocked > 0)
-        out << tr("; %1 left unlocked").arg(unlocked);
-    if (unusable > 0)
-        out << (unusable == 1 ? tr("; 1 port could not be opened") : tr("; %1 ports could not be opened").arg(unusable));
-    out << Qt::endl;
+    QTextStream(stdout) << m_engine->summary() << Qt::endl;
     // A run the user stopped ends with 1 even when every sensor got there first.
-    return sensors > 0 && counts[BenchOutcome::Done] == sensors && unlocked == 0 && unusable == 0 && !m_stopAsked ? 0 : 1;
+    return m_engine->allDone() && !m_stopAsked ? 0 : 1;
 }

@@ -340,6 +340,67 @@ void BenchEngine::start(const QVector<PortReport> &reports, const QList<Abstract
         QMetaObject::invokeMethod(this, &BenchEngine::finished, Qt::QueuedConnection);
 }
 
+QString BenchEngine::outcomeText(const Job &job) const
+{
+    static const char *const words[] = {"", "refused", "differs", "lost", "stopped"};
+    QString text;
+    if (job.outcome.kind != BenchOutcome::Done)
+        text = tr(words[job.outcome.kind]) + QLatin1String(": ") + job.outcome.text;
+    else
+        text = m_task.mode() == BenchTask::Apply ? tr("applied") : m_task.mode() == BenchTask::Backup ? job.outcome.text : tr("matches");
+    if (job.outcome.leftUnlocked)
+        text += tr("; left unlocked: it did not answer the lock, and takes any command on its line until it is locked");
+    return text;
+}
+
+QString BenchEngine::summary() const
+{
+    int counts[5] = {};
+    int sensors = 0;
+    int skipped = 0;
+    int unlocked = 0;
+    int unusable = 0;  // a port that could not be opened may hold a sensor nobody worked
+    for (const Job &job : m_jobs) {
+        if (job.chosen) {
+            ++sensors;
+            ++counts[job.outcome.kind];
+            unlocked += job.outcome.leftUnlocked ? 1 : 0;
+        } else if (!job.device) {
+            ++skipped;
+            unusable += job.report.portUnusable() ? 1 : 0;
+        }
+    }
+    const BenchTask::Mode mode = m_task.mode();
+    QString text = tr("%1 level %2: %3 %4, %5 refused, %6 differ, %7 lost, %8 stopped; %9 skipped")
+                       .arg(sensors)
+                       .arg(sensors == 1 ? tr("sensor") : tr("sensors"))
+                       .arg(counts[BenchOutcome::Done])
+                       .arg(mode == BenchTask::Apply ? tr("applied") : mode == BenchTask::Backup ? tr("saved") : tr("match"))
+                       .arg(counts[BenchOutcome::Refused])
+                       .arg(counts[BenchOutcome::Differs])
+                       .arg(counts[BenchOutcome::Lost])
+                       .arg(counts[BenchOutcome::Stopped])
+                       .arg(skipped == 1 ? tr("1 port") : tr("%1 ports").arg(skipped));
+    if (unlocked > 0)
+        text += tr("; %1 left unlocked").arg(unlocked);
+    if (unusable > 0)
+        text += unusable == 1 ? tr("; 1 port could not be opened") : tr("; %1 ports could not be opened").arg(unusable);
+    return text;
+}
+
+bool BenchEngine::allDone() const
+{
+    bool any = false;
+    for (const Job &job : m_jobs) {
+        if (job.chosen && !job.outcome.ok())
+            return false;
+        if (!job.device && job.report.portUnusable())
+            return false;
+        any = any || job.chosen;
+    }
+    return any;
+}
+
 void BenchEngine::onThreadFinished(int job)
 {
     m_jobs[job].finished = true;

@@ -61,6 +61,15 @@ public:
     bool isStopping() const { return m_stopping; }
     const QVector<Job> &jobs() const { return m_jobs; }
     const BenchTask &task() const { return m_task; }
+    // A worked sensor's end in the words both faces show: "applied", "saved NAME", "matches",
+    // "refused: why" ..., and "; left unlocked: ..." when it could not be locked again.
+    QString outcomeText(const Job &job) const;
+    // "4 level sensors: 1 applied, 3 refused, 0 differ, 0 lost, 0 stopped; 2 ports skipped" and
+    // what was left unlocked or could not be opened.
+    QString summary() const;
+    // Every level sensor found was worked, got there and was locked again, and every port could
+    // be opened.
+    bool allDone() const;
 
     // One sensor on the calling thread: what start() runs on each sensor's own thread. Opens,
     // reads, works and closes the sensor.

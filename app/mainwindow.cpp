@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include "app/benchview.h"
 #include "app/select.h"
 #include "device/abstractdevice.h"
 #include "device/abstractinterfacedriver.h"
@@ -53,6 +54,12 @@ MainWindow::MainWindow(QWidget *parent)
     ui->introStack->setCurrentIndex(0);
     select = new Select(this);
     ui->introStack->addWidget(select);
+    bench = new BenchView(this);
+    ui->introStack->addWidget(bench);
+    connect(bench, &BenchView::runningChanged, this, [this](bool running) {
+        benchRunning = running;
+        updateWatching();
+    });
 
     // Loads the catalogue; a missing or corrupt one ends the process after its message box.
     m_deviceManager = new DeviceManager(this);
@@ -61,6 +68,7 @@ MainWindow::MainWindow(QWidget *parent)
     m_deviceManager->moveToThread(thread);
     connect(m_deviceManager, &DeviceManager::ScanFinished, this, &MainWindow::onScanFinished);
     connect(m_deviceManager, &DeviceManager::ScanProgress, select, &Select::showProgress);
+    connect(m_deviceManager, &DeviceManager::PortsChanged, this, &MainWindow::onPortsChanged);
     // The manager and its devices are deleted on their own thread as it ends.
     connect(thread, &QThread::finished, m_deviceManager, &QObject::deleteLater);
     thread->start(QThread::InheritPriority);
@@ -69,6 +77,9 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    // Sensors worked on the bench stop after the writes under way that belong together, and are
+    // locked again, before anything they belong to goes.
+    bench->stopAndWait();
     // Whatever is already queued for the open sensor (a load, a SET, the end of a test) runs
     // before the worker stops, then the page's own leaving: the test output ends and the sensor
     // is locked again, whatever moment the window closes at. On a dead line the first request
@@ -106,6 +117,10 @@ MainWindow::~MainWindow()
 
 void MainWindow::startScan()
 {
+    // A search deletes the devices the bench is working: it waits for the bench to end.
+    if (benchRunning)
+        return;
+    watching = false;
     select->showSearching();
     // The devices named in the header are about to be deleted; the list fills it again.
     ui->sensorNameLabel->clear();
@@ -134,7 +149,44 @@ void MainWindow::onScanFinished()
     if (scansOutstanding > 0)
         return;  // another scan is already rebuilding the list
     select->fillDeviceList();
+    bench->showPorts(m_deviceManager->portReports(), m_deviceManager->devices());
     prepareLevelForm();
+    updateWatching();
+}
+
+// A port came or went between searches: the list and the bench view show it at once.
+void MainWindow::onPortsChanged()
+{
+    if (isScanning())
+        return;
+    select->fillDeviceList();
+    bench->showPorts(m_deviceManager->portReports(), m_deviceManager->devices());
+    prepareLevelForm();
+}
+
+void MainWindow::updateWatching()
+{
+    // Only while the list or the bench is shown, nothing is searched and no sensor is worked:
+    // no request may meet a sensor page's or the bench's on a port.
+    const bool on = !isScanning() && !benchRunning && ui->stackedWidget->currentIndex() == 0;
+    if (on == watching)
+        return;
+    watching = on;
+    QMetaObject::invokeMethod(m_deviceManager, [manager = m_deviceManager, on] { manager->setWatching(on); }, Qt::QueuedConnection);
+}
+
+void MainWindow::showBench()
+{
+    if (isScanning() || select->isListStale())
+        return;
+    bench->showPorts(m_deviceManager->portReports(), m_deviceManager->devices());
+    ui->introStack->setCurrentWidget(bench);
+}
+
+void MainWindow::leaveBench()
+{
+    ui->introStack->setCurrentWidget(select);
+    select->fillDeviceList();
 }
 
 // Building a level sensor page (about a hundred styled widgets and the tank profile editor) holds
@@ -201,6 +253,8 @@ void MainWindow::showDevice(int index)
     }
     m_deviceManager->setActiveDevice(index);
     AbstractDevice *device = m_deviceManager->activeDevice();
+    if (!device)
+        return;
     const QString type = device->deviceType();
     if (type == QLatin1String("Slimfin") || type == QLatin1String("SlimfinDual")) {
         if (ncpsForm) {
@@ -213,6 +267,7 @@ void MainWindow::showDevice(int index)
         ncpsForm->start();
         ui->mainMenuStack->setCurrentWidget(ncpsForm);
         ui->stackedWidget->setCurrentIndex(1);
+        updateWatching();
         ui->navigationButton->setVisible(true);
         ui->navigationButton->setEnabled(true);
     } else if (type == QLatin1String("LLS") || type == QLatin1String("ILS") || type == QLatin1String("Murkwell")) {
@@ -231,6 +286,7 @@ void MainWindow::showDevice(int index)
         llsForm->start();  // hides the navigation button until the sensor is loaded
         ui->mainMenuStack->setCurrentWidget(llsForm);
         ui->stackedWidget->setCurrentIndex(1);
+        updateWatching();
     } else {
         ui->navigationButton->setVisible(false);
         ui->navigationButton->setEnabled(false);
@@ -272,8 +328,9 @@ void MainWindow::on_navigationButton_clicked()
         ncpsForm->stopPolling();
     ui->navigationButton->setVisible(false);
     ui->stackedWidget->setCurrentIndex(0);
-    ui->introStack->setCurrentIndex(0);
+    ui->introStack->setCurrentWidget(select);
     prepareLevelForm();
+    updateWatching();
 }
 
 void MainWindow::onInterfaceError(const QString &errorMSG)
@@ -281,8 +338,9 @@ void MainWindow::onInterfaceError(const QString &errorMSG)
     qCDebug(lcUi) << errorMSG;
     if (errorMSG != QLatin1String("writeRequestTimeout"))
         return;
-    // Every failed write attempt reports; a scan running or waiting already covers them all.
-    if (isScanning())
+    // Every failed write attempt reports; a scan running or waiting already covers them all. The
+    // bench says in each sensor's row what became of it.
+    if (isScanning() || benchRunning)
         return;
     // Taken now: a reply may still land while a dialog is being closed.
     writeCutOff = writeCutOff || (llsForm && ui->mainMenuStack->currentWidget() == llsForm && llsForm->isWriting());

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+class BenchView;
 class DeviceManager;
 class LLSForm;
 class NCPSForm;
@@ -36,6 +37,10 @@ public:
     void showDevice(int index);
     void showDeviceHeader(int index);
     void setNavigationVisible(bool on);
+    // The bench view, from the list and back to it.
+    void showBench();
+    void leaveBench();
+    BenchView *benchView() const { return bench; }
 
     // A scan is running or queued: the device list is being rebuilt on the worker thread.
     bool isScanning() const { return scansOutstanding > 0; }
@@ -59,6 +64,7 @@ private slots:
     void on_aboutButton_clicked();
     void on_helpButton_clicked();
     void onScanFinished();
+    void onPortsChanged();
 
 private:
     bool closeModalFirst(const std::function<void()> &again);
@@ -67,6 +73,8 @@ private:
     void discardForms();
     void prepareLevelForm();
     void drainWorker(int timeoutMs);
+    // The list follows the ports while it (or the bench view) is shown and nothing is worked.
+    void updateWatching();
 
     Ui::MainWindow *ui;
     QThread *thread = nullptr;
@@ -77,6 +85,9 @@ private:
     // A level sensor page built ahead at a quiet moment, so that opening one costs one frame.
     LLSForm *spareLlsForm = nullptr;
     int scansOutstanding = 0;
+    BenchView *bench = nullptr;
+    bool benchRunning = false;
+    bool watching = false;
 };
 
 #endif

@@ -6,7 +6,11 @@
 #include "device/devicemanager.h"
 #include "ui_select.h"
 
+#include "lls/device/llsdevice.h"
+
 #include <QSignalBlocker>
+
+#include <algorithm>
 
 Select::Select(MainWindow *mainWindow)
     : QFrame(mainWindow)
@@ -54,8 +58,14 @@ void Select::fillDeviceList()
     timer.stop();
     listStale = false;
     ui->scanProgressLabel->hide();
-    showPortReports(mainWindow->deviceManager()->portReports());
-    const QList<AbstractDevice *> &devices = mainWindow->deviceManager()->devices();
+    const QVector<PortReport> reports = mainWindow->deviceManager()->portReports();
+    showPortReports(reports);
+    const QList<AbstractDevice *> devices = mainWindow->deviceManager()->devices();
+    // A sensor whose port went away stays listed, marked, until the next search.
+    gone.clear();
+    for (const PortReport &report : reports)
+        if (report.outcome == PortReport::Sensor)
+            gone.append(report.gone);
     {
         // The header is updated once below, not for every item added.
         const QSignalBlocker blocker(ui->deviceCombo);
@@ -65,13 +75,16 @@ void Select::fillDeviceList()
             ui->selectButton->setEnabled(false);
         } else {
             ui->selectButton->setEnabled(true);
-            for (AbstractDevice *device : devices) {
-                AbstractInterfaceDriver *driver = device->interfaceDriver();
+            for (int i = 0; i < devices.size(); ++i) {
+                AbstractInterfaceDriver *driver = devices.at(i)->interfaceDriver();
                 if (driver->type() == QLatin1String("serialport"))
-                    ui->deviceCombo->addItem(QStringLiteral("%1 (on %2)").arg(device->name(), driver->name()));
+                    ui->deviceCombo->addItem(gone.value(i) ? tr("%1 (on %2, gone)").arg(devices.at(i)->name(), driver->name())
+                                                           : QStringLiteral("%1 (on %2)").arg(devices.at(i)->name(), driver->name()));
             }
         }
         ui->deviceCombo->setEnabled(true);
+        // The bench works level sensors: offered when one is listed.
+        ui->benchButton->setVisible(std::any_of(devices.cbegin(), devices.cend(), [](AbstractDevice *d) { return qobject_cast<LLSDevice *>(d); }));
         ui->selectStack->setCurrentIndex(2);
         ui->searchProgress->setRange(0, 1);
         ui->searchProgress->setValue(1);
@@ -87,7 +100,16 @@ void Select::onDeviceIndexChanged(int index)
 {
     if (index < 0 || listStale || mainWindow->deviceManager()->devices().isEmpty())
         return;
+    ui->selectButton->setEnabled(!gone.value(index));
     mainWindow->showDeviceHeader(index);
+}
+
+void Select::on_benchButton_clicked()
+{
+    if (listStale)
+        return;
+    showNotice(QString());
+    mainWindow->showBench();
 }
 
 void Select::on_selectButton_clicked()

@@ -44,6 +44,7 @@ public slots:
 
 private slots:
     void on_selectButton_clicked();
+    void on_benchButton_clicked();
     void on_refreshDevicesButton_clicked();
     void onSearchTimeout();
 
@@ -52,6 +53,7 @@ private:
     Ui::Select *ui;
     MainWindow *mainWindow;
     bool listStale = true;
+    QVector<bool> gone;  // by device: its port went away since the search
 };
 
 #endif

@@ -2,6 +2,8 @@
 // each sensor type and the live display. (Random walks with register checks: tst_llsmodel; lost
 // sensors: tst_faults.)
 #include "lls/device/llsdevice.h"
+#include "lls/device/llssettings.h"
+#include "lls/ui/comparedialog.h"
 #include "lls/ui/llsform.h"
 #include "lls/ui/llsformrules.h"
 #include "llsrig.h"
@@ -14,6 +16,8 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
 #include <QToolBox>
 #include <QtTest>
 
@@ -84,6 +88,7 @@ private slots:
     void outputTestAlwaysEnds();
     void writesNotTakenAreSaid();
     void refusedTableIsReported();
+    void compareWithAFile();
 
 private:
     Session s;
@@ -308,6 +313,41 @@ void TestLLSForm::refusedTableIsReported()
     });
     QVERIFY2(text.contains("did not take the tank profile"), qPrintable(text));
     QVERIFY(!s.commands(Current).join(' ').contains("S 200 "));
+}
+
+// Compare with a file: each setting beside the sensor's, judged in counts. A Murkwell 10 V output
+// (11.2 V full scale) shows a count of 25 as 0.3 V and saves it exact; a changed alarm differs.
+void TestLLSForm::compareWithAFile()
+{
+    LLSRig rig("Murkwell");
+    rig.registers = {{903, 102}, {904, 921}, {905, 25}, {906, 911}, {907, 512}, {908, 0xFFFFFFCD}};
+    rig.load(0x20);
+    LLSForm form(&rig.device, nullptr);
+    QObject::disconnect(&form, &LLSForm::ReadMeasurement, nullptr, nullptr);
+    form.start();
+    QTemporaryDir dir;
+    QVector<QPair<QString, QString>> values = LLSSettings::valuesOf(rig.device, "10V");
+    for (auto &value : values)
+        if (value.first == "settings/WarningLevel")
+            value.second = "40";
+    QString error;
+    QVERIFY(SettingsFile::save(dir.filePath("f.conf"), values, &error));
+    form.fileDialog = [&](LLSForm::FileDialog, const QString &, const QString &, const QString &) { return dir.filePath("f.conf"); };
+    QStringList rows;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+        if (auto *dialog = qobject_cast<CompareDialog *>(QApplication::activeModalWidget())) {
+            auto *table = dialog->findChild<QTableWidget *>("compareTable");
+            for (int row = 0; row < table->rowCount(); ++row)
+                rows << table->item(row, 0)->text() + ": " + table->item(row, 3)->text();
+            dialog->reject();
+        }
+    });
+    poll.start(10);
+    rig.driver->requests.clear();
+    QMetaObject::invokeMethod(&form, "on_compareFileButton_clicked");
+    QCOMPARE(rows, QStringList({"measuring range: same", "output range: same", "switch output: different"}));
+    QCOMPARE(rig.driver->requests, QByteArrayList());  // nothing reached the sensor
 }
 
 QTEST_MAIN(TestLLSForm)

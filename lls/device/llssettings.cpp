@@ -79,45 +79,67 @@ QString saveRefusal(const LLSDevice &device, const QString &outputType)
     return SettingsFile::plan(asRead, sensorOf(device, outputType), &error).isEmpty() ? error : QString();
 }
 
-QStringList mismatches(const SettingsFile::Values &file, const SettingsFile::Sensor &sensor, const LLSDevice &device)
+QVector<Comparison> compare(const SettingsFile::Values &file, const SettingsFile::Sensor &sensor, const LLSDevice &device)
 {
     using namespace LevelArithmetic;
-    QStringList wrong;
+    QVector<Comparison> rows;
     if (!sensor.industrial())
-        return wrong;
+        return rows;
     // Settings are compared in the sensor's counts, worked out from the file's values exactly as a
-    // load writes them: a value rounded for display is for eyes, never for a check.
+    // load writes them: a value rounded for display is for eyes, never for a check. The texts
+    // beside them are for eyes.
+    auto text = [&file](const char *key) { return file.value(QLatin1String(key)); };
     auto value = [&file](const char *key) { return file.value(QLatin1String(key)).toFloat(); };
     auto level = [&](const char *key, float sign = 1) { return countOfPercent(sign * value(key), device.LevelMax()); };
-    if (device.MeasuringRangeMin() != level("settings/MinMeasuredRange") || device.MeasuringRangeMax() != level("settings/MaxMeasuredRange"))
-        wrong << QObject::tr("measuring range");
+    auto percent = [&](int count) { return QString::number(percentOfCount(std::abs(count), device.LevelMax()), 'g', 4); };
+    rows.append({QObject::tr("measuring range"), QObject::tr("%1 to %2 %").arg(text("settings/MinMeasuredRange"), text("settings/MaxMeasuredRange")),
+                 QObject::tr("%1 to %2 %").arg(percent(device.MeasuringRangeMin()), percent(device.MeasuringRangeMax())),
+                 device.MeasuringRangeMin() == level("settings/MinMeasuredRange") && device.MeasuringRangeMax() == level("settings/MaxMeasuredRange")});
     const float step = outputStep(device.MinCalibratedOutput(), device.MaxCalibratedOutput(), device.DacMax());
     auto output = [&](const char *key) { return outputCount(value(key), device.MinCalibratedOutput(), step); };
-    if (device.OutputRangeMin() != output("settings/MinOutputRange") || device.OutputRangeMax() != output("settings/MaxOutputRange")
-        || (sensor.resistive() && device.MidOutput() != output("settings/MidOutputRange")))
-        wrong << QObject::tr("output range");
+    auto shown = [&](int count) { return QString::number(device.ExactOutputValue(count), 'g', 4); };
+    const QString unit = device.OutputUnit().isEmpty() ? QString() : QLatin1Char(' ') + device.OutputUnit();
+    rows.append({QObject::tr("output range"),
+                 (sensor.resistive() ? QObject::tr("%1 to %2 (midpoint %3)").arg(text("settings/MinOutputRange"), text("settings/MaxOutputRange"), text("settings/MidOutputRange"))
+                                     : QObject::tr("%1 to %2").arg(text("settings/MinOutputRange"), text("settings/MaxOutputRange"))) + unit,
+                 (sensor.resistive() ? QObject::tr("%1 to %2 (midpoint %3)").arg(shown(device.OutputRangeMin()), shown(device.OutputRangeMax()), shown(device.MidOutput()))
+                                     : QObject::tr("%1 to %2").arg(shown(device.OutputRangeMin()), shown(device.OutputRangeMax()))) + unit,
+                 device.OutputRangeMin() == output("settings/MinOutputRange") && device.OutputRangeMax() == output("settings/MaxOutputRange")
+                     && (!sensor.resistive() || device.MidOutput() == output("settings/MidOutputRange"))});
     if (sensor.hasSwitchOutput) {
-        const bool full = file.value(QStringLiteral("settings/SwitchOutputAlarmMode")) == QLatin1String("full");
-        if (device.WarningLevel() != level("settings/WarningLevel") || device.WarningHysteresis() != level("settings/WarningHysteresis", full ? -1 : 1))
-            wrong << QObject::tr("switch output");
+        const bool full = text("settings/SwitchOutputAlarmMode") == QLatin1String("full");
+        auto alarm = [](bool isFull, const QString &at, const QString &hysteresis) {
+            return (isFull ? QObject::tr("full alarm at %1 %, hysteresis %2 %") : QObject::tr("empty alarm at %1 %, hysteresis %2 %")).arg(at, hysteresis);
+        };
+        rows.append({QObject::tr("switch output"), alarm(full, text("settings/WarningLevel"), text("settings/WarningHysteresis")),
+                     alarm(!device.HysteresisAbove(), percent(device.WarningLevel()), percent(device.WarningHysteresis())),
+                     device.WarningLevel() == level("settings/WarningLevel") && device.WarningHysteresis() == level("settings/WarningHysteresis", full ? -1 : 1)});
     }
     if (sensor.hasTankProfileOption) {
-        const bool enable = file.value(QStringLiteral("settings/TankProfileEnable")) == QLatin1String("true");
-        if (device.TankProfileEnabled() != enable)
-            wrong << QObject::tr("tank profile");
-        else if (enable)
-            for (const auto &list : {qMakePair(QStringLiteral("settings/TankProfileLiquidLevel"), device.TankProfileLevels()),
-                                     qMakePair(QStringLiteral("settings/TankProfileOutputLevel"), device.TankProfileOutputs())}) {
-                const QStringList expected = file.value(list.first).split(QLatin1Char(','));
-                bool same = expected.size() == list.second.size();
-                for (int i = 0; same && i < expected.size(); ++i)
-                    same = countOfPercent(expected.at(i).toFloat(), device.LevelMax()) == countOfPercent(list.second.at(i).toFloat(), device.LevelMax());
-                if (!same) {
-                    wrong << QObject::tr("tank profile table");
-                    break;
-                }
+        const bool enable = text("settings/TankProfileEnable") == QLatin1String("true");
+        auto table = [](bool on, const QStringList &levels) {
+            return on ? QObject::tr("on, %1 points").arg(levels.size()) : QObject::tr("off");
+        };
+        const QStringList fileLevels = text("settings/TankProfileLiquidLevel").split(QLatin1Char(','));
+        bool same = device.TankProfileEnabled() == enable;
+        if (same && enable)
+            for (const auto &list : {qMakePair(fileLevels, device.TankProfileLevels()),
+                                     qMakePair(text("settings/TankProfileOutputLevel").split(QLatin1Char(',')), device.TankProfileOutputs())}) {
+                same = same && list.first.size() == list.second.size();
+                for (int i = 0; same && i < list.first.size(); ++i)
+                    same = countOfPercent(list.first.at(i).toFloat(), device.LevelMax()) == countOfPercent(list.second.at(i).toFloat(), device.LevelMax());
             }
+        rows.append({QObject::tr("tank profile"), table(enable, fileLevels), table(device.TankProfileEnabled(), device.TankProfileLevels()), same});
     }
+    return rows;
+}
+
+QStringList mismatches(const SettingsFile::Values &file, const SettingsFile::Sensor &sensor, const LLSDevice &device)
+{
+    QStringList wrong;
+    for (const Comparison &row : compare(file, sensor, device))
+        if (!row.same)
+            wrong << row.setting;
     return wrong;
 }
 

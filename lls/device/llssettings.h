@@ -19,6 +19,17 @@ SettingsFile::Sensor sensorOf(const LLSDevice &device, const QString &outputType
 // would take them. A file a load refuses is no save.
 QString saveRefusal(const LLSDevice &device, const QString &outputType);
 
+// One setting of a file beside what the device holds: the texts for eyes, the verdict in counts.
+struct Comparison
+{
+    QString setting;  // "measuring range" ...
+    QString file;
+    QString sensor;
+    bool same = false;
+};
+// Every setting the file gives this kind of sensor, compared with the device as last read.
+QVector<Comparison> compare(const SettingsFile::Values &file, const SettingsFile::Sensor &sensor, const LLSDevice &device);
+
 // After a load: the settings of the file that the device does not hold now, by name.
 QStringList mismatches(const SettingsFile::Values &file, const SettingsFile::Sensor &sensor, const LLSDevice &device);
 

@@ -120,6 +120,7 @@ private slots:
     void on_warningHysteresis_valueChanged(int arg1);
     void on_switchAlarm_activated(int index);
     void on_saveSettings_clicked();
+    void on_compareFileButton_clicked();
     void on_tankProfileSetupButton_clicked();
     void on_checkBox_toggled(bool checked);
     void on_setToolBox_currentChanged(int index);

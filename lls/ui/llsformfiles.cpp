@@ -7,6 +7,7 @@
 #include "files/fpcfile.h"
 #include "lls/device/llsdevice.h"
 #include "lls/device/llssettings.h"
+#include "lls/ui/comparedialog.h"
 #include "ui_llsform.h"
 
 #include <QCoreApplication>
@@ -312,4 +313,35 @@ void LLSForm::reportFileResult(const QString &operation)
     if (skipped.size() > 20)
         box.setDetailedText(skipped.join(QLatin1Char('\n')));
     box.exec();
+}
+
+// A settings file's settings beside the sensor's, compared in counts as a load's check does;
+// nothing reaches the sensor.
+void LLSForm::on_compareFileButton_clicked()
+{
+    if (!m_device || !loaded)
+        return;
+    const QString fileName = askFileName(FileDialog::Open, tr("Compare with file"), settingsFolder(), tr(SettingsFilter));
+    if (fileName.isEmpty())
+        return;
+    QByteArray text;
+    if (readBoundedFile(fileName, SettingsFile::MaxBytes, &text) != BoundedRead::Ok || !SettingsFile::checkText(text)) {
+        QMessageBox::critical(this, QStringLiteral("Error"), QStringLiteral("File corrupted!"));
+        return;
+    }
+    LLSDevice *d = m_device.data();
+    bool hasSensorType = false;
+    const SettingsFile::Values values = SettingsFile::readText(text, &hasSensorType);
+    const QVector<LLSSettings::Comparison> rows = LLSSettings::compare(values, LLSSettings::sensorOf(*d, formOutputType), *d);
+    if (rows.isEmpty()) {
+        QMessageBox::information(this, tr("Compare with file"), tr("This sensor has none of the settings a settings file holds."));
+        return;
+    }
+    const QString note = SettingsFile::matchesSensor(values, hasSensorType, d->deviceId(), d->firmwareVersion(), formOutputType)
+        ? QString()
+        : tr("The file was saved from another kind of sensor (ID %1, firmware %2, %3 output): Load Settings would refuse it.")
+              .arg(values.value(QStringLiteral("sensorType/Serial")), values.value(QStringLiteral("sensorType/Firmware")),
+                   values.value(QStringLiteral("sensorType/ProductType")));
+    CompareDialog dialog(fileName, rows, note, this);
+    dialog.exec();
 }
