@@ -187,6 +187,7 @@ void MainWindow::leaveBench()
 {
     ui->introStack->setCurrentWidget(select);
     select->fillDeviceList();
+    prepareLevelForm();
 }
 
 // Building a level sensor page (about a hundred styled widgets and the tank profile editor) holds
@@ -194,7 +195,8 @@ void MainWindow::leaveBench()
 // is the next page opened.
 void MainWindow::prepareLevelForm()
 {
-    auto quiet = [this] { return !isScanning() && ui->stackedWidget->currentIndex() == 0; };
+    // At the list only: on the bench a page is not opened, and its sensors are being worked.
+    auto quiet = [this] { return !isScanning() && ui->stackedWidget->currentIndex() == 0 && ui->introStack->currentWidget() == select; };
     QTimer::singleShot(PrepareDelayMs, this, [this, quiet] {
         if (!quiet())
             return;

@@ -24,6 +24,7 @@ trap 'rm -rf "$tmp"' EXIT
 "$bin/bench_shell_responsiveness" --silent 1 --poll-seconds 1 > "$tmp/scan1" 2>/dev/null
 "$bin/bench_shell_responsiveness" --silent 27 --poll-seconds 1 > "$tmp/scan27" 2>/dev/null
 sh bench/apply.sh "$bin" > "$tmp/apply"
+"$bin/bench_benchview" > "$tmp/benchview" 2>/dev/null
 
 # The value after a label in a benchmark's output: field N of the first matching line.
 pick() { grep -m1 "$2" "$tmp/$1" | awk -v n="$3" '{ print $n }'; }
@@ -38,6 +39,10 @@ echo "| Request to a hung-up port | $hungup ms | no spinning |"
 echo "| Whole scan of 35 ports (27 silent) against 9 ports (1 silent) | $(pick scan27 'scan finished after' 4) ms / $(pick scan1 'scan finished after' 4) ms | under 2.5 s; about one silent port |"
 for kind in "settings file" "FPC file"; do
     echo "| --apply of $([ "$kind" = "FPC file" ] && echo an || echo a) $kind to 8 sensors against 1 | $(pick apply "$kind" 10) ms / $(pick apply "$kind" 6) ms (ratio $(pick apply "$kind" 13)) | at most 1.3 |"
+done
+for kind in "settings file" "FPC file"; do
+    echo "| The bench view applying $([ "$kind" = "FPC file" ] && echo an || echo a) $kind to 8 sensors against 1 | $(pick benchview "$kind" 12) ms / $(pick benchview "$kind" 8) ms (ratio $(pick benchview "$kind" 15 | tr -d ';')) | at most 1.3 |"
+    echo "| Longest GUI stall while the bench view works 1 and 8 sensors ($kind) | $(pick benchview "$kind" 19) ms / $(pick benchview "$kind" 22) ms | under 16 ms |"
 done
 echo "| Longest GUI stall during the scan of 35 ports | $(pick scan27 'stall during the scan' 8) ms | under 16 ms |"
 grep '^| ' "$tmp/load" | grep -v -e '^| Sensor' | while IFS='|' read -r _ sensor exchanges waits wall floor ratio strict simulator program _; do
