@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -309,10 +310,23 @@ void TestBatchRun::peerFilesLoadAsTheyMean()
     QFETCH(QString, sensor);
     QFETCH(Registers, registers);
     SimProcess sim;
-    QVERIFY(sim.start({"--fast", sensor}));
+    QVERIFY(sim.start({"--verbose", "--fast", sensor}));
     int code = 0;
-    const QString line = run({"--apply", QStringLiteral(PELLORA_SOURCE_DIR "/tests/data/peer/") + file}, sim.ports(), &code).value(0);
+    const QString path = QStringLiteral(PELLORA_SOURCE_DIR "/tests/data/peer/") + file;
+    const QString line = run({"--apply", path}, sim.ports(), &code).value(0);
     QVERIFY2(code == 0 && line.endsWith(": applied"), qPrintable(line));
+    // Compared afterwards it matches, and the comparison sent nothing that sets anything: the
+    // search's ID, the unlock to read, the reads, the lock.
+    sim.takeLog(200);
+    QTemporaryDir scratch;
+    const QString check = run({"--check", path, "--report", scratch.filePath("r.csv")}, sim.ports(), &code).value(0);
+    QVERIFY2(code == 0 && check.endsWith(": matches"), qPrintable(check));
+    for (const QString &command : sim.takeLog(200))
+        QVERIFY2(QRegularExpression("<- (ID|U 3C7E|U 0|G [0-9A-F]+)\\\\r$").match(command).hasMatch(), qPrintable(command));
+    QFile report(scratch.filePath("r.csv"));
+    QVERIFY(report.open(QIODevice::ReadOnly));
+    const QByteArrayList rows = report.readAll().split('\n');
+    QVERIFY2(rows.size() == 3 && rows[1].contains(",check," + file.toUtf8() + ",") && rows[1].contains(",matches,"), rows.join('|').constData());
     const SimBank bank = sim.banks().value(sim.port(0));
     for (auto it = registers.cbegin(); it != registers.cend(); ++it)
         QVERIFY2(bank.registers.value(it.key()) == it.value(),
