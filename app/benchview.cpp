@@ -105,7 +105,7 @@ void BenchView::fillRow(int row)
     set(KindColumn, sensor ? (sensor->OutputType().isEmpty() ? sensor->deviceType() : sensor->deviceType() + QLatin1Char(' ') + sensor->OutputType())
                            : device ? device->deviceType() : QString());
     set(DescriptionColumn, sensor ? sensor->ProbeDescription() : QString());
-    set(OutcomeColumn, sensor ? m_outcomes.value(report.port) : device ? tr("skipped (not a level sensor)") : QString());
+    set(OutcomeColumn, sensor ? m_outcomes.value(report.port) : device ? tr("skipped (not a level sensor)") : tr("skipped"));
     if (!ui->benchTable->cellWidget(row, ProgressColumn) && sensor) {
         auto *bar = new QProgressBar;
         bar->setRange(0, 100);
@@ -239,6 +239,7 @@ void BenchView::run(BenchTask::Mode mode, const QString &target)
     for (int row : rows) {
         m_outcomes.remove(m_reports.at(row).port);
         ui->benchTable->item(row, OutcomeColumn)->setText(tr("waiting"));
+        ui->benchTable->item(row, OutcomeColumn)->setForeground(palette().text());
         if (auto *bar = qobject_cast<QProgressBar *>(ui->benchTable->cellWidget(row, ProgressColumn))) {
             bar->setValue(0);
             bar->show();
@@ -247,8 +248,11 @@ void BenchView::run(BenchTask::Mode mode, const QString &target)
     m_running = true;
     emit runningChanged(true);
     updateButtons();
-    static const char *const doing[] = {"Applying %1 to %n sensor(s)...", "Backing up %n sensor(s) into %1...", "Comparing %n sensor(s) with %1..."};
-    ui->summaryLabel->setText(tr(doing[mode], nullptr, rows.size()).arg(QDir::toNativeSeparators(target)));
+    const QString sensors = rows.size() == 1 ? tr("1 sensor") : tr("%1 sensors").arg(rows.size());
+    const QString name = QFileInfo(target).fileName();
+    ui->summaryLabel->setText(mode == BenchTask::Apply    ? tr("Applying %1 to %2...").arg(name, sensors)
+                              : mode == BenchTask::Backup ? tr("Backing up %1 into %2...").arg(sensors, QDir::toNativeSeparators(target))
+                                                          : tr("Comparing %1 with %2...").arg(sensors, name));
     m_engine->start(m_reports, m_devices, rows);
 }
 

@@ -91,13 +91,16 @@ QVector<Comparison> compare(const SettingsFile::Values &file, const SettingsFile
     auto text = [&file](const char *key) { return file.value(QLatin1String(key)); };
     auto value = [&file](const char *key) { return file.value(QLatin1String(key)).toFloat(); };
     auto level = [&](const char *key, float sign = 1) { return countOfPercent(sign * value(key), device.LevelMax()); };
-    auto percent = [&](int count) { return QString::number(percentOfCount(std::abs(count), device.LevelMax()), 'g', 4); };
+    // Shown as the sensor's page shows them: whole percents, outputs to the decimals of their step.
+    auto percent = [&](int count) { return QString::number(roundHalfUp(percentOfCount(std::abs(count), device.LevelMax()))); };
     rows.append({QObject::tr("measuring range"), QObject::tr("%1 to %2 %").arg(text("settings/MinMeasuredRange"), text("settings/MaxMeasuredRange")),
                  QObject::tr("%1 to %2 %").arg(percent(device.MeasuringRangeMin()), percent(device.MeasuringRangeMax())),
                  device.MeasuringRangeMin() == level("settings/MinMeasuredRange") && device.MeasuringRangeMax() == level("settings/MaxMeasuredRange")});
     const float step = outputStep(device.MinCalibratedOutput(), device.MaxCalibratedOutput(), device.DacMax());
     auto output = [&](const char *key) { return outputCount(value(key), device.MinCalibratedOutput(), step); };
-    auto shown = [&](int count) { return QString::number(device.ExactOutputValue(count), 'g', 4); };
+    auto shown = [&](int count) {
+        return QString::number(outputValue(count, device.MinCalibratedOutput(), device.MaxCalibratedOutput(), device.DacMax()), 'f', device.OutputDecimals());
+    };
     const QString unit = device.OutputUnit().isEmpty() ? QString() : QLatin1Char(' ') + device.OutputUnit();
     rows.append({QObject::tr("output range"),
                  (sensor.resistive() ? QObject::tr("%1 to %2 (midpoint %3)").arg(text("settings/MinOutputRange"), text("settings/MaxOutputRange"), text("settings/MidOutputRange"))
@@ -131,6 +134,10 @@ QVector<Comparison> compare(const SettingsFile::Values &file, const SettingsFile
             }
         rows.append({QObject::tr("tank profile"), table(enable, fileLevels), table(device.TankProfileEnabled(), device.TankProfileLevels()), same});
     }
+    // A difference smaller than the rounding shows in counts, so that the two sides never read alike.
+    for (Comparison &row : rows)
+        if (!row.same && row.file == row.sensor)
+            row.sensor += QObject::tr(" (in counts: another value)");
     return rows;
 }
 

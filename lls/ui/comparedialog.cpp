@@ -22,10 +22,16 @@ CompareDialog::CompareDialog(const QString &fileName, const QVector<LLSSettings:
             ui->compareTable->setItem(row, column, item);
         }
     }
-    ui->compareTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    ui->compareTable->resizeColumnsToContents();
+    // Wide enough for every column: a verdict cut off is no verdict.
+    int width = 0;
+    for (int column = 0; column < ui->compareTable->columnCount(); ++column)
+        width += ui->compareTable->columnWidth(column);
+    resize(qMax(width + 60, 480), height());
     const QString name = QFileInfo(fileName).fileName();
     QString summary = m_differences == 0 ? tr("The sensor holds every setting of %1.").arg(name)
-                                         : tr("%n setting(s) of %1 differ from what the sensor holds.", nullptr, m_differences).arg(name);
+        : m_differences == 1 ? tr("1 setting of %1 differs from what the sensor holds.").arg(name)
+                             : tr("%1 settings of %2 differ from what the sensor holds.").arg(m_differences).arg(name);
     if (!note.isEmpty())
         summary += QLatin1Char('\n') + note;
     ui->compareSummary->setText(summary);

@@ -2,10 +2,15 @@
 //   QT_QPA_PLATFORM=offscreen pellora-screenshots OUTDIR [screen...]
 // Without screen names every screen is written, each to OUTDIR/<name>.png. A new screen is one
 // function and one line in Screens.
+#include "app/benchview.h"
 #include "app/mainwindow.h"
 #include "app/select.h"
 #include "device/devicemanager.h"
 #include "device/serialportdriver.h"
+#include "files/settingsfile.h"
+#include "lls/device/llsdevice.h"
+#include "lls/device/llssettings.h"
+#include "lls/ui/comparedialog.h"
 #include "lls/ui/llsform.h"
 #include "lls/ui/probelevelgaugewidget.h"
 #include "lls/ui/probeoutputgaugewidget.h"
@@ -23,6 +28,8 @@
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
 #include <QToolBox>
 #include <QThread>
 #include <QTimer>
@@ -264,6 +271,102 @@ QImage selectionPage(bool during)
     return s.window->grab().toImage();
 }
 
+// The bench view on six ports: two voltage sensors alike but for their settings, a current and
+// a resistive sensor, a position sensor and a silent port. Its files are a backup of the first.
+struct Bench
+{
+    Session session;
+    QTemporaryDir files;
+    BenchView *view = nullptr;
+    QString conf, fpc;
+};
+
+Bench &bench()
+{
+    static Bench *b = [] {
+        auto *bench = new Bench;
+        const QString twin = QStringLiteral(R"({"kind":"level","family":"ILS","name":"ILS twin","deviceId":4201,"firmware":3,"features":"0x0020",)"
+                                            R"("liquids":["Diesel"],"description":"Day tank 2","registers":{"903":"66","904":"399","905":"1A",)"
+                                            R"("906":"3FF","907":"CD","908":"33"}})");
+        bench->session.start({QStringLiteral(PELLORA_SENSOR_DIR "/02-ils-voltage.json"), twin, QStringLiteral(PELLORA_SENSOR_DIR "/03-murkwell-current.json"),
+                              QStringLiteral(PELLORA_SENSOR_DIR "/04-murkwell-resistive.json"), QStringLiteral(PELLORA_SENSOR_DIR "/07-slimfin.json"),
+                              QStringLiteral("silent")});
+        MainWindow *window = bench->session.window;
+        window->resize(1100, 652);
+        waitFor([window] { return !window->isScanning(); }, 30000);
+        window->showBench();
+        bench->view = window->benchView();
+        auto *table = bench->view->findChild<QTableWidget *>(QStringLiteral("benchTable"));
+        for (int row = 1; row < 4; ++row)
+            table->item(row, 0)->setCheckState(Qt::Unchecked);
+        bench->view->fileDialog = [bench](BenchView::Dialog, const QString &) { return bench->files.path(); };
+        bench->view->findChild<QPushButton *>(QStringLiteral("backupButton"))->click();
+        waitFor([bench] { return !bench->view->isRunning(); }, 30000);
+        const QDir dir(bench->files.path());
+        bench->conf = dir.filePath(dir.entryList({QStringLiteral("*.conf")}).value(0));
+        bench->fpc = dir.filePath(dir.entryList({QStringLiteral("*.fpc")}).value(0));
+        for (int row = 1; row < 4; ++row)
+            table->item(row, 0)->setCheckState(Qt::Checked);
+        return bench;
+    }();
+    return *b;
+}
+
+// The first sensor's settings compared with every level sensor: it matches, its twin differs,
+// the others are of another kind.
+QImage benchDone()
+{
+    Bench &b = bench();
+    b.view->fileDialog = [&b](BenchView::Dialog, const QString &) { return b.conf; };
+    b.view->findChild<QPushButton *>(QStringLiteral("compareButton"))->click();
+    waitFor([&b] { return !b.view->isRunning(); }, 30000);
+    return b.session.window->grab().toImage();
+}
+
+// The first sensor's FPC file going to it and its twin, a few seconds into the writes.
+QImage benchWorking()
+{
+    Bench &b = bench();
+    b.view->fileDialog = [&b](BenchView::Dialog, const QString &) { return b.fpc; };
+    QTimer yes;
+    QObject::connect(&yes, &QTimer::timeout, [] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+            box->button(QMessageBox::Yes)->click();
+    });
+    yes.start(20);
+    b.view->findChild<QPushButton *>(QStringLiteral("applyButton"))->click();
+    waitFor([] { return false; }, 4000);
+    const QImage image = b.session.window->grab().toImage();
+    waitFor([&b] { return !b.view->isRunning(); }, 60000);
+    return image;
+}
+
+// A sensor page's Compare with file: the voltage sensor beside a file with another alarm.
+QImage compareDialog()
+{
+    Session &s = defaultSensors();
+    levelSensor(1, 4);
+    LLSForm *form = s.window->levelForm();
+    static QTemporaryDir dir;
+    QVector<QPair<QString, QString>> values = LLSSettings::valuesOf(*form->device(), form->device()->OutputType());
+    for (auto &value : values)
+        if (value.first == QLatin1String("settings/WarningLevel"))
+            value.second = QStringLiteral("40");
+    QString error;
+    SettingsFile::save(dir.filePath(QStringLiteral("day-tank.conf")), values, &error);
+    form->fileDialog = [](LLSForm::FileDialog, const QString &, const QString &, const QString &) { return dir.filePath(QStringLiteral("day-tank.conf")); };
+    QImage image;
+    QTimer::singleShot(300, [&image] {
+        if (auto *dialog = qobject_cast<CompareDialog *>(QApplication::activeModalWidget())) {
+            QApplication::processEvents();
+            image = dialog->grab().toImage();
+            dialog->reject();
+        }
+    });
+    QMetaObject::invokeMethod(form, "on_compareFileButton_clicked");
+    return image;
+}
+
 struct Screen
 {
     const char *name;
@@ -286,6 +389,9 @@ const Screen Screens[] = {
     {"lls-current-files", [] { return levelSensor(2, 4); }},
     {"select-scanning", [] { return selectionPage(true); }},
     {"select-ports", [] { return selectionPage(false); }},
+    {"bench-done", benchDone},
+    {"bench-working", benchWorking},
+    {"lls-compare", compareDialog},
 };
 
 }
