@@ -215,7 +215,7 @@ void MainWindow::prepareLevelForm()
                 return;
             // Built in its place in the stack, hidden: moving a page there later would work out
             // the style of every one of its widgets again.
-            spareLlsForm = new LLSForm(this, nullptr);
+            spareLlsForm = new LLSForm(this, this, nullptr);
             ui->mainMenuStack->addWidget(spareLlsForm);
             spareLlsForm->ensurePolished();
         });
@@ -263,7 +263,7 @@ void MainWindow::showDevice(int index)
             ui->mainMenuStack->removeWidget(ncpsForm);
             delete ncpsForm;
         }
-        ncpsForm = new NCPSForm(this);
+        ncpsForm = new NCPSForm(this, this);
         connect(ncpsForm, &NCPSForm::SensorLost, this, &MainWindow::onSensorLost, Qt::QueuedConnection);
         ui->mainMenuStack->addWidget(ncpsForm);
         ncpsForm->start();
@@ -281,7 +281,7 @@ void MainWindow::showDevice(int index)
             llsForm = std::exchange(spareLlsForm, nullptr);
             llsForm->bindDevice(qobject_cast<LLSDevice *>(device));
         } else {
-            llsForm = new LLSForm(this);
+            llsForm = new LLSForm(this, this);
             ui->mainMenuStack->addWidget(llsForm);
         }
         connect(llsForm, &LLSForm::SensorLost, this, &MainWindow::onSensorLost, Qt::QueuedConnection);
@@ -313,6 +313,11 @@ void MainWindow::showDeviceHeader(int index)
     ui->tarselSerialNumberLabelPrefix->setVisible(false);
     ui->tarselSerialNumberLabel->setVisible(false);
     ui->footer->setVisible(true);
+}
+
+AbstractDevice *MainWindow::activeDevice() const
+{
+    return m_deviceManager ? m_deviceManager->activeDevice() : nullptr;
 }
 
 void MainWindow::setNavigationVisible(bool on)

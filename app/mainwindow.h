@@ -1,6 +1,8 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+#include "device/pagehost.h"
+
 #include <QMainWindow>
 
 #include <functional>
@@ -16,7 +18,7 @@ namespace Ui {
 class MainWindow;
 }
 
-class MainWindow : public QMainWindow
+class MainWindow : public QMainWindow, public PageHost
 {
     Q_OBJECT
 public:
@@ -36,7 +38,9 @@ public:
     void startScan();
     void showDevice(int index);
     void showDeviceHeader(int index);
-    void setNavigationVisible(bool on);
+    // PageHost
+    AbstractDevice *activeDevice() const override;
+    void setNavigationVisible(bool on) override;
     // The bench view, from the list and back to it.
     void showBench();
     void leaveBench();

@@ -1,6 +1,6 @@
 #include "ncps/ncpsform.h"
 
-#include "app/mainwindow.h"
+#include "device/pagehost.h"
 #include "device/abstractinterfacedriver.h"
 #include "device/devicemanager.h"
 #include "device/logcategories.h"
@@ -14,13 +14,13 @@
 #include <QLayout>
 #include <QVBoxLayout>
 
-NCPSForm::NCPSForm(MainWindow *host)
-    : QFrame(host)
+NCPSForm::NCPSForm(PageHost *host, QWidget *parent)
+    : QFrame(parent)
     , ui(new Ui::NCPSForm)
     , host(host)
 {
-    if (host && host->deviceManager())
-        m_device = qobject_cast<NCPSDevice *>(host->deviceManager()->activeDevice());
+    if (host)
+        m_device = qobject_cast<NCPSDevice *>(host->activeDevice());
     setUp();
 }
 

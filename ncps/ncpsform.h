@@ -8,7 +8,7 @@
 #include <QPointer>
 
 class ActivatorWidget;
-class MainWindow;
+class PageHost;
 class NCPSDevice;
 class PollingGuard;
 
@@ -23,7 +23,8 @@ class NCPSForm : public QFrame
     Q_OBJECT
 public:
     // Shows the host's active device.
-    explicit NCPSForm(MainWindow *host);
+    // Shows the host's active device.
+    NCPSForm(PageHost *host, QWidget *parent);
     // Shows the given device, for hosts other than the main window (benches, documentation).
     NCPSForm(NCPSDevice *device, QWidget *parent);
     ~NCPSForm() override;
@@ -61,7 +62,7 @@ private:
     void showNoAnswer();
 
     Ui::NCPSForm *ui;
-    MainWindow *host = nullptr;
+    PageHost *host = nullptr;
     ActivatorWidget *activator = nullptr;
     // Guarded: a reply queued before a rescan deleted the device must not reach it.
     QPointer<NCPSDevice> m_device;

@@ -1,6 +1,7 @@
 // The level sensor form: its page rules, each preset's writes, and against pellora-sim the pages of
 // each sensor type and the live display. (Random walks with register checks: tst_llsmodel; lost
 // sensors: tst_faults.)
+#include "device/pagehost.h"
 #include "lls/device/llsdevice.h"
 #include "lls/device/llssettings.h"
 #include "lls/ui/comparedialog.h"
@@ -322,9 +323,19 @@ void TestLLSForm::compareWithAFile()
     LLSRig rig("Murkwell");
     rig.registers = {{903, 102}, {904, 921}, {905, 25}, {906, 911}, {907, 512}, {908, 0xFFFFFFCD}};
     rig.load(0x20);
-    LLSForm form(&rig.device, nullptr);
+    // A host of the test's own: the way back is hidden while the sensor loads, shown once it has.
+    struct Host : PageHost
+    {
+        LLSDevice *device;
+        QList<bool> navigation;
+        AbstractDevice *activeDevice() const override { return device; }
+        void setNavigationVisible(bool on) override { navigation << on; }
+    } host;
+    host.device = &rig.device;
+    LLSForm form(&host, nullptr);
     QObject::disconnect(&form, &LLSForm::ReadMeasurement, nullptr, nullptr);
     form.start();
+    QCOMPARE(host.navigation, QList<bool>({false, true}));
     QTemporaryDir dir;
     QVector<QPair<QString, QString>> values = LLSSettings::valuesOf(rig.device, "10V");
     for (auto &value : values)

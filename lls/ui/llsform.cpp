@@ -3,10 +3,9 @@
 // llsformliquidpages.cpp, llsformoutputpage.cpp, llsformswitchpage.cpp and llsformfiles.cpp.
 #include "lls/ui/llsform.h"
 
-#include "app/mainwindow.h"
 #include "device/abstractinterfacedriver.h"
-#include "device/devicemanager.h"
 #include "device/logcategories.h"
+#include "device/pagehost.h"
 #include "device/pollingguard.h"
 #include "lls/device/levelarithmetic.h"
 #include "lls/device/llsdevice.h"
@@ -56,20 +55,20 @@ quint32 statusBits(float status)
 
 }
 
-LLSForm::LLSForm(MainWindow *mainWindow)
-    : QFrame(mainWindow)
+LLSForm::LLSForm(PageHost *host, QWidget *parent)
+    : QFrame(parent)
     , ui(new Ui::LLSForm)
-    , mainWindow(mainWindow)
+    , host(host)
 {
-    if (mainWindow && mainWindow->deviceManager())
-        m_device = qobject_cast<LLSDevice *>(mainWindow->deviceManager()->activeDevice());
+    if (host)
+        m_device = qobject_cast<LLSDevice *>(host->activeDevice());
     setUp();
 }
 
-LLSForm::LLSForm(MainWindow *mainWindow, std::nullptr_t)
-    : QFrame(mainWindow)
+LLSForm::LLSForm(PageHost *host, QWidget *parent, std::nullptr_t)
+    : QFrame(parent)
     , ui(new Ui::LLSForm)
-    , mainWindow(mainWindow)
+    , host(host)
 {
     setUp();
 }
@@ -181,8 +180,8 @@ void LLSForm::start()
     started = true;
     emit Connect();
     polling = true;
-    if (mainWindow)
-        mainWindow->setNavigationVisible(false);
+    if (host)
+        host->setNavigationVisible(false);
     emit ReadParameter();
 }
 
@@ -238,8 +237,8 @@ void LLSForm::updateFromDevice()
     }
     if (!d->HasTankProfileOption())
         ui->tankProfileFrame->hide();
-    if (mainWindow)
-        mainWindow->setNavigationVisible(true);
+    if (host)
+        host->setNavigationVisible(true);
 
     // Filling the pages is the program's doing: none of it may reach the sensor.
     filling = true;

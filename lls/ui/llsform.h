@@ -14,7 +14,7 @@
 #include <functional>
 
 class LLSDevice;
-class MainWindow;
+class PageHost;
 class PollingGuard;
 class ProbeLevelGaugeWidget;
 class ProbeOutputGaugeWidget;
@@ -37,9 +37,9 @@ class LLSForm : public QFrame, public TankProfileHost
     Q_OBJECT
 public:
     // Shows the host's active device.
-    explicit LLSForm(MainWindow *mainWindow);
+    LLSForm(PageHost *host, QWidget *parent);
     // Built ahead for the host, without a device: bindDevice() gives it one before start().
-    LLSForm(MainWindow *mainWindow, std::nullptr_t);
+    LLSForm(PageHost *host, QWidget *parent, std::nullptr_t);
     // Shows the given device, for hosts other than the main window (tools, tests).
     LLSForm(LLSDevice *device, QWidget *parent);
     ~LLSForm() override;
@@ -195,7 +195,7 @@ private:
     int sensorHysteresis() const;
 
     Ui::LLSForm *ui;
-    MainWindow *mainWindow = nullptr;
+    PageHost *host = nullptr;
     ProbeLevelGaugeWidget *levelGauge = nullptr;
     ProbeOutputGaugeWidget *outputGauge = nullptr;
     // Guarded: a reply queued before a rescan deleted the device must not reach it.
