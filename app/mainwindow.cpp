@@ -193,6 +193,9 @@ void MainWindow::leaveBench()
 // Building a level sensor page (about a hundred styled widgets and the tank profile editor) holds
 // the window for several frames: it is done ahead, once nothing is being searched or loaded, and
 // is the next page opened.
+// Building a level sensor page (about a hundred and fifty styled widgets and the tank profile
+// editor) holds the window for several frames: it is done ahead, once nothing is being searched
+// or loaded, in steps with a pause between them for input and painting, and is the next page opened.
 void MainWindow::prepareLevelForm()
 {
     // At the list only: on the bench a page is not opened, and its sensors are being worked.
@@ -200,25 +203,37 @@ void MainWindow::prepareLevelForm()
     QTimer::singleShot(PrepareDelayMs, this, [this, quiet] {
         if (!quiet())
             return;
-        // The page left behind goes now too, in a turn of its own: deleting it at the next opening
+        // The page left behind goes now too, in a step of its own: deleting it at the next opening
         // would cost that opening as much again.
         if (llsForm) {
             ui->mainMenuStack->removeWidget(llsForm);
             delete std::exchange(llsForm, nullptr);
         }
-        const QList<AbstractDevice *> &devices = m_deviceManager->devices();
+        const QList<AbstractDevice *> devices = m_deviceManager->devices();
         const bool levelSensorListed = std::any_of(devices.cbegin(), devices.cend(), [](AbstractDevice *d) { return qobject_cast<LLSDevice *>(d); });
         if (spareLlsForm || !levelSensorListed)
             return;
-        QTimer::singleShot(0, this, [this, quiet] {
+        QTimer::singleShot(BuildStepPauseMs, this, [this, quiet] {
             if (spareLlsForm || !quiet())
                 return;
-            // Built in its place in the stack, hidden: moving a page there later would work out
-            // the style of every one of its widgets again.
-            spareLlsForm = new LLSForm(this, this, nullptr);
-            ui->mainMenuStack->addWidget(spareLlsForm);
-            spareLlsForm->ensurePolished();
+            // Built without a parent: under the window's style sheet every widget would be styled
+            // as it is made. Then put in its place in the stack, hidden, and finished step by step.
+            spareLlsForm = new LLSForm(this, nullptr, nullptr);
+            QTimer::singleShot(BuildStepPauseMs, this, [this] {
+                if (!spareLlsForm)
+                    return;
+                ui->mainMenuStack->addWidget(spareLlsForm);
+                finishSpareForm();
+            });
         });
+    });
+}
+
+void MainWindow::finishSpareForm()
+{
+    QTimer::singleShot(BuildStepPauseMs, this, [this] {
+        if (spareLlsForm && spareLlsForm->buildAheadStep())
+            finishSpareForm();
     });
 }
 

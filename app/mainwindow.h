@@ -27,6 +27,8 @@ public:
     // How long after the list shows a level sensor page is built ahead: a click in that time
     // builds its own.
     static constexpr int PrepareDelayMs = 300;
+    // The pause between the steps of building a page ahead: input and painting come in between.
+    static constexpr int BuildStepPauseMs = 30;
     // The longest a closing window waits for the requests queued for its sensor (a tank profile
     // table takes a few seconds on a live line).
     static constexpr int CloseDrainMs = 8000;
@@ -76,6 +78,7 @@ private:
     void queueScan();
     void discardForms();
     void prepareLevelForm();
+    void finishSpareForm();
     void drainWorker(int timeoutMs);
     // The list follows the ports while it (or the bench view) is shown and nothing is worked.
     void updateWatching();

@@ -36,6 +36,8 @@ const char RedStatus[] = "background-color: rgb(193, 39, 45);";
 const char OrangeStatus[] = "background-color: rgb(244, 114, 34);";
 const char GreyValue[] = "background-color: rgb(255, 255, 255);qproperty-alignment: AlignCenter;color:grey;";
 const char OrangeValue[] = "background-color: rgb(255, 255, 255);qproperty-alignment: AlignCenter;color: rgb(244, 114, 34);";
+// The whole form's look (black labels on white), set once its widgets are built.
+const char FormStyle[] = "QLabel{\n color:rgb(0, 0, 0);\n}\n\nbackground-color: white;";
 // How often a held test output checks that its sensor still answers.
 constexpr int TestCheckMs = 1000;
 const char OrangeRange[] = "background-color: rgb(255, 255, 255);qproperty-alignment: AlignCenter;color:rgb(244, 114, 34);";
@@ -94,6 +96,11 @@ void LLSForm::setUp()
 {
     ensureLlsUiResources();
     ui->setupUi(this);
+    // The form's own style sheet comes after its widgets: set first, it would be worked out again
+    // for every page the layouts move under it, which costs building a page more than twice. A
+    // page built ahead takes it in a step of its own (buildAheadStep).
+    if (m_device || !host)
+        applyLook();
     guard = new PollingGuard(this);
     connect(guard, &PollingGuard::retryDue, this, &LLSForm::onRetryDue);
     connect(guard, &PollingGuard::lost, this, &LLSForm::onLost);
@@ -126,7 +133,32 @@ void LLSForm::setUp()
     }
     // The editor is a window of its own and costs as much to build as a third of this form: it is
     // built once the form is up, so that opening a sensor never holds the window for both.
-    QTimer::singleShot(0, this, [this] { editor(); });
+    if (m_device || !host)
+        QTimer::singleShot(0, this, [this] { editor(); });
+}
+
+bool LLSForm::buildAheadStep()
+{
+    switch (aheadStep++) {
+    case 0:
+        applyLook();
+        return true;
+    case 1:
+        editor();
+        return true;
+    case 2:
+        ensurePolished();
+        return false;
+    default:
+        return false;
+    }
+}
+
+void LLSForm::applyLook()
+{
+    if (!styleSheet().isEmpty())
+        return;
+    setStyleSheet(QString::fromLatin1(FormStyle));
 }
 
 void LLSForm::bindDevice(LLSDevice *device)
@@ -176,6 +208,7 @@ bool LLSForm::isIndustrial() const
 
 void LLSForm::start()
 {
+    applyLook();
     initView();
     started = true;
     emit Connect();

@@ -46,6 +46,9 @@ public:
 
     // The device of a form built ahead (once; a form never changes its device).
     void bindDevice(LLSDevice *device);
+    // A form built ahead finishes in steps, each well under a frame (its look, its tank profile
+    // editor, its polish): true while one is left. start() finishes what is left at once.
+    bool buildAheadStep();
     // Opens the port and loads the sensor; measurements follow once it is loaded.
     void start();
     bool isPolling() const { return polling; }
@@ -142,6 +145,7 @@ private slots:
 
 private:
     void connectDevice();
+    void applyLook();
     // Frame (llsform.cpp)
     void setUp();
     void initView();
@@ -221,6 +225,7 @@ private:
     QMovie *loadingMovie = nullptr;
     PollingGuard *guard = nullptr;
     bool started = false;             // start() opened the port
+    int aheadStep = 0;                // the next step of a form built ahead
     bool loaded = false;              // the first load has arrived
     bool left = false;                // the user left: nothing more is shown or asked
     bool measurementInFlight = false;  // at most one measurement request is outstanding
