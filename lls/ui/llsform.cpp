@@ -23,6 +23,7 @@
 #include <QSlider>
 #include <QMovie>
 #include <QScrollArea>
+#include <QStyledItemDelegate>
 #include <QTimer>
 
 #include <utility>
@@ -118,6 +119,9 @@ void LLSForm::setUp()
     for (QWidget *slider : {ui->emptyOutputSlider, ui->midpointOutputSlider, ui->fullOutputSlider})
         slider->installEventFilter(this);
     ui->outputTestNote->hide();
+    // Drawn as a list, not as menu items: the list's own colours (comboStyle) then show which row
+    // is highlighted.
+    ui->outputSelection->setItemDelegate(new QStyledItemDelegate(ui->outputSelection));
     // Each page scrolls inside the tool box; a screen reader names the scroll area after its page.
     for (int i = 0; i < ui->setToolBox->count(); ++i)
         if (auto *area = qobject_cast<QScrollArea *>(ui->setToolBox->widget(i)->parentWidget()->parentWidget()))

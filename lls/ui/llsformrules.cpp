@@ -13,7 +13,10 @@ namespace {
 const char WhiteCombo[] =
     "QComboBox { border: 0px; padding: 0 10 0 10;background-color: white; }QComboBox::drop-down {border: 0px;width: 32;}"
     "QComboBox::down-arrow {image: url(:/resources/resources/drop-arrow-unselected.svg);}QComboBox::down-arrow:on { image: "
-    "url(:/resources/resources/drop-arrow-selected.svg);}QComboBox QAbstractItemView {background-color: rgb(242, 242, 242);}";
+    "url(:/resources/resources/drop-arrow-selected.svg);}QComboBox QAbstractItemView {background-color: rgb(242, 242, 242);"
+    // The page's white text would leave the highlighted row a blank box.
+    "color: black; selection-background-color: rgb(40, 110, 180); selection-color: white; outline: 0;}"
+    "QComboBox QAbstractItemView::item {min-height: 28px; padding: 0 10px;}";
 
 bool isVoltage(const QString &type)
 {

@@ -23,7 +23,9 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QHBoxLayout>
+#include <QAbstractItemView>
 #include <QLabel>
+#include <QPainter>
 #include <QMessageBox>
 #include <QElapsedTimer>
 #include <QPushButton>
@@ -367,6 +369,26 @@ QImage compareDialog()
     return image;
 }
 
+// The output range page's preset list, open, its second row the current one (as under the mouse).
+QImage presetList()
+{
+    Session &s = defaultSensors();
+    levelSensor(1, 2);
+    auto *combo = s.window->levelForm()->findChild<QComboBox *>(QStringLiteral("outputSelection"));
+    combo->showPopup();
+    QApplication::processEvents();
+    combo->view()->setCurrentIndex(combo->model()->index(1, 0));
+    waitFor([] { return false; }, 300);
+    // The page around the list, and the list drawn over it where it opened.
+    QImage image = s.window->grab().toImage();
+    QPainter painter(&image);
+    QWidget *popup = combo->view()->window();
+    painter.drawImage(s.window->mapFromGlobal(popup->mapToGlobal(QPoint(0, 0))), popup->grab().toImage());
+    painter.end();
+    combo->hidePopup();
+    return image;
+}
+
 struct Screen
 {
     const char *name;
@@ -392,6 +414,7 @@ const Screen Screens[] = {
     {"bench-done", benchDone},
     {"bench-working", benchWorking},
     {"lls-compare", compareDialog},
+    {"lls-output-presets", presetList},
 };
 
 }
