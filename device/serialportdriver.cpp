@@ -226,8 +226,9 @@ QByteArray dropOtherReplies(QByteArray &data, const QByteArray &echo)
 bool SerialPortDriver::exchange(const QByteArray &request, QByteArray &response, int maxAttempts)
 {
     // The window is closing and waits for this thread: a long run of requests (a load, a scan)
-    // ends at once instead of costing its waits one by one.
-    if (QThread::currentThread()->isInterruptionRequested())
+    // ends at once instead of costing its waits one by one. A single attempt still goes: the
+    // lock that closing sends.
+    if (maxAttempts > 1 && QThread::currentThread()->isInterruptionRequested())
         return false;
     if (!port->isOpen()) {
         if (request == "ID\r")
