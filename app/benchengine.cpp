@@ -3,6 +3,7 @@
 #include "device/abstractdevice.h"
 #include "device/abstractinterfacedriver.h"
 #include "device/boundedfile.h"
+#include "device/deviceidentification.h"
 #include "lls/device/llsdevice.h"
 #include "lls/device/llssettings.h"
 
@@ -197,8 +198,15 @@ BenchEngine::BenchEngine(const BenchTask &task, QObject *parent)
 
 BenchEngine::~BenchEngine()
 {
+    // A device still on its way to its thread belongs to that thread once the move has run there:
+    // the thread must run (it ends at once, "not started", and moves the device home) before it goes.
+    m_stopping = true;
+    while (m_moving > 0)
+        QThread::msleep(5);
     for (Job &job : m_jobs) {
         if (job.thread) {
+            if (!job.thread->isFinished() && !job.thread->isRunning())
+                job.thread->start();
             job.thread->wait();
             delete job.thread;
         }
@@ -222,6 +230,20 @@ BenchOutcome BenchEngine::work(LLSDevice *device, const BenchTask &task, const Q
         return {BenchOutcome::Refused, other + nothing};
     if (!device->open())
         return {BenchOutcome::Lost, tr("the port could not be opened")};
+    // The sensor on a port may have been swapped since the search (an adapter left plugged in):
+    // it says who it is again before anything is read or written.
+    QByteArray reply;
+    DeviceIdentity identity;
+    const bool answered = device->interfaceDriver()->sendRequest(QByteArrayLiteral("ID\r"), reply);
+    if (!answered || !parseLevelSensorId(identity, reply)) {
+        device->close();
+        return {BenchOutcome::Lost, tr("it did not say who it is") + nothing};
+    }
+    if (identity.deviceId != device->deviceId() || identity.firmwareVersion != device->firmwareVersion()) {
+        device->close();
+        return {BenchOutcome::Refused, tr("another sensor answers on this port now (ID %1, firmware %2); search again").arg(identity.deviceId, identity.firmwareVersion)
+                                           + nothing};
+    }
     // open() lifts any earlier stop: one asked for meanwhile must hold.
     if (stopping)
         device->Stop();
@@ -282,10 +304,16 @@ void BenchEngine::start(const QVector<PortReport> &reports, const QList<Abstract
             job.device = qobject_cast<LLSDevice *>(device);
             if (!job.device)
                 job.skipped = tr("%1: skipped (not a level sensor)").arg(device->name());
+            job.name = device->name();
+            job.id = device->deviceId();
+            job.firmware = device->firmwareVersion();
+            job.serial = device->serialNumber();
         }
         job.chosen = job.device && !job.report.gone && (chosen.isEmpty() || chosen.contains(r));
         job.finished = !job.chosen;
         job.ended = QDateTime::currentDateTime();
+        if (job.device)
+            job.description = job.device->ProbeDescription();
         m_jobs.append(job);
     }
     if (m_task.mode() == BenchTask::Backup)
@@ -326,9 +354,11 @@ void BenchEngine::start(const QVector<PortReport> &reports, const QList<Abstract
             thread->start();
         } else {
             // Only the device's own thread may move it: asked there, the thread starts once it has.
+            ++m_moving;
             QMetaObject::invokeMethod(device, [this, device, thread] {
                 device->moveToThreadWithParts(thread);
                 QMetaObject::invokeMethod(this, [thread] { thread->start(); }, Qt::QueuedConnection);
+                --m_moving;
             }, Qt::QueuedConnection);
         }
     }
@@ -401,10 +431,21 @@ bool BenchEngine::allDone() const
     return any;
 }
 
+void BenchEngine::keepIdentity(Job &job)
+{
+    const LLSDevice *d = job.device;
+    job.name = d->name();
+    job.id = d->deviceId();
+    job.firmware = d->firmwareVersion();
+    job.serial = d->serialNumber();
+    job.description = d->ProbeDescription();
+}
+
 void BenchEngine::onThreadFinished(int job)
 {
     m_jobs[job].finished = true;
     m_jobs[job].ended = QDateTime::currentDateTime();
+    keepIdentity(m_jobs[job]);  // read now: it has just been read from the sensor
     emit jobFinished(job);
     if (--m_running == 0)
         emit finished();
@@ -428,7 +469,7 @@ void BenchEngine::claimNames()
     const QString when = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
     const QDir dir(m_task.target());
     for (Job &job : m_jobs) {
-        if (!job.device)
+        if (!job.chosen)
             continue;
         QString base = QStringLiteral("%1_%2_%3").arg(job.device->deviceId(), job.report.port, when);
         base.replace(unsafe, QStringLiteral("_"));

@@ -46,6 +46,8 @@ public:
         BenchOutcome outcome;
         bool finished = false;
         QDateTime ended;              // when its work ended (or the run started, for a port skipped)
+        // The sensor as the run knew it, kept: a later search deletes the device, not the record.
+        QString name, id, firmware, serial, description;
     };
 
     explicit BenchEngine(const BenchTask &task, QObject *parent = nullptr);
@@ -85,10 +87,12 @@ signals:
 private:
     void claimNames();
     void onThreadFinished(int job);
+    static void keepIdentity(Job &job);
 
     BenchTask m_task;
     QVector<Job> m_jobs;
     int m_running = 0;
+    std::atomic<int> m_moving{0};  // devices still to be moved onto their job's thread
     std::atomic<bool> m_stopping{false};
 };
 

@@ -1,7 +1,6 @@
 #include "app/benchreport.h"
 
 #include "app/benchengine.h"
-#include "lls/device/llsdevice.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -24,7 +23,7 @@ QString tr(const char *text)
 // break. A text from a sensor or a file that starts like a formula is kept as text.
 QByteArray field(QString value)
 {
-    if (!value.isEmpty() && (QStringLiteral("=+@").contains(value.at(0)) || (value.at(0) == QLatin1Char('-') && !(value.size() > 1 && value.at(1).isDigit()))))
+    if (!value.isEmpty() && QStringLiteral("=+-@\t\r").contains(value.at(0)))
         value.prepend(QLatin1Char('\''));
     QByteArray bytes = value.toUtf8();
     if (bytes.contains(',') || bytes.contains('"') || bytes.contains('\n') || bytes.contains('\r'))
@@ -61,10 +60,11 @@ QByteArray text(const BenchEngine &engine)
     out += cells.join(',') + "\r\n";
     const QString fileHash = task.mode() == BenchTask::Backup ? QString() : QString::fromLatin1(task.sha1());
     for (const BenchEngine::Job &job : engine.jobs()) {
-        const LLSDevice *d = job.device;
+        // Only the record kept in the job is read: the device may be gone since the run.
+        const bool level = job.device;
         QString files = task.mode() == BenchTask::Backup ? QString() : QFileInfo(task.target()).fileName();
         QString hashes = fileHash;
-        if (d && job.chosen && task.mode() == BenchTask::Backup && job.outcome.kind == BenchOutcome::Done) {
+        if (job.chosen && task.mode() == BenchTask::Backup && job.outcome.kind == BenchOutcome::Done) {
             QStringList names, sums;
             for (const char *suffix : {".conf", ".fpc"}) {
                 const QString path = QDir(task.target()).filePath(job.baseName + QLatin1String(suffix));
@@ -78,9 +78,9 @@ QByteArray text(const BenchEngine &engine)
         }
         QString outcome;
         QString details;
-        if (!d || !job.chosen) {
-            outcome = d ? tr("not chosen") : tr("skipped");
-            details = d ? QString() : job.skipped.isEmpty() ? job.report.text() : job.skipped;
+        if (!job.chosen) {
+            outcome = !level ? tr("skipped") : job.report.gone ? tr("gone") : tr("not chosen");
+            details = level ? QString() : job.skipped.isEmpty() ? job.report.text() : job.skipped;
             files.clear();
             hashes.clear();
         } else {
@@ -93,9 +93,8 @@ QByteArray text(const BenchEngine &engine)
                 outcome += tr(", left unlocked");
             details = job.outcome.text;
         }
-        const QStringList row{job.ended.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")), job.report.port, d ? d->name() : job.report.detail,
-                              d ? d->deviceId() : QString(), d ? d->firmwareVersion() : QString(), d ? d->serialNumber() : QString(),
-                              d ? d->ProbeDescription() : QString(), action(task.mode()), files, hashes, outcome, details};
+        const QStringList row{job.ended.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")), job.report.port, job.name, job.id, job.firmware,
+                              job.serial, job.description, action(task.mode()), files, hashes, outcome, details};
         cells.clear();
         for (const QString &value : row)
             cells << field(value);

@@ -80,10 +80,15 @@ bool BenchTask::prepare(Mode mode, const QString &target, QString *error)
         *error = tr("%1 cannot be read").arg(target);
         return false;
     }
-    // The file's own bytes, as a checksum tool would see them (line ends included).
+    // The file's own bytes, as a checksum tool would see them (line ends included): they must be
+    // the bytes checked, or the file changed while it was read.
     QFile raw(target);
-    if (raw.open(QIODevice::ReadOnly))
-        m_sha1 = QCryptographicHash::hash(raw.read(limit), QCryptographicHash::Sha1).toHex();
+    const QByteArray bytes = raw.open(QIODevice::ReadOnly) ? raw.read(limit) : QByteArray();
+    if (QByteArray(bytes).replace("\r", "") != QByteArray(text).replace("\r", "")) {
+        *error = tr("%1 changed while it was being read").arg(target);
+        return false;
+    }
+    m_sha1 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex();
     return m_fpc ? readFpc(text, error) : readSettings(text, error);
 }
 

@@ -55,11 +55,15 @@ void BenchView::stopAndWait()
     m_running = false;
 }
 
-void BenchView::showPorts(const QVector<PortReport> &reports, const QList<AbstractDevice *> &devices)
+void BenchView::showPorts(const QVector<PortReport> &reports, const QList<AbstractDevice *> &devices, bool newSearch)
 {
     // While sensors are worked the rows are theirs; the window does not change the list meanwhile.
     if (m_running)
         return;
+    if (newSearch) {
+        m_checked.clear();
+        m_outcomes.clear();
+    }
     m_reports = reports;
     m_devices = devices;
     m_rowDevice.clear();
@@ -193,8 +197,15 @@ void BenchView::on_reportButton_clicked()
     QString file = ask(Dialog::SaveReport, tr("Save the report"));
     if (file.isEmpty())
         return;
-    if (QFileInfo(file).suffix().isEmpty())
+    // The dialog asked about the name typed, not the one with its ending added.
+    if (QFileInfo(file).suffix().isEmpty()) {
         file += QLatin1String(".csv");
+        if (QFileInfo::exists(file)
+            && QMessageBox::question(this, tr("Save the report"), tr("%1 already exists.\nDo you want to replace it?").arg(QFileInfo(file).fileName()),
+                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+                != QMessageBox::Yes)
+            return;
+    }
     QString error;
     if (!BenchReport::write(file, *m_engine, &error))
         QMessageBox::warning(this, tr("Report not saved"), error);

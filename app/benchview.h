@@ -28,8 +28,9 @@ public:
     explicit BenchView(MainWindow *mainWindow);
     ~BenchView() override;
 
-    // The ports as the window lists them now; each row keeps its check and its last outcome.
-    void showPorts(const QVector<PortReport> &reports, const QList<AbstractDevice *> &devices);
+    // The ports as the window lists them now; each row keeps its check and its last outcome, unless
+    // they come from a new search (another sensor may be on the port now).
+    void showPorts(const QVector<PortReport> &reports, const QList<AbstractDevice *> &devices, bool newSearch = false);
     bool isRunning() const { return m_running; }
     // Stops a run and waits for its sensors (the window is closing).
     void stopAndWait();

@@ -58,6 +58,9 @@ MainWindow::MainWindow(QWidget *parent)
     ui->introStack->addWidget(bench);
     connect(bench, &BenchView::runningChanged, this, [this](bool running) {
         benchRunning = running;
+        // Ports that came or went during the run are shown now.
+        if (!running && !isScanning())
+            bench->showPorts(m_deviceManager->portReports(), m_deviceManager->devices());
         updateWatching();
     });
 
@@ -111,6 +114,9 @@ MainWindow::~MainWindow()
         }
         delete thread;
     }
+    // A page built ahead but not yet put in the stack has no parent.
+    if (spareLlsForm && ui->mainMenuStack->indexOf(spareLlsForm) < 0)
+        delete spareLlsForm;
     delete ui;
     delete select;
 }
@@ -149,7 +155,7 @@ void MainWindow::onScanFinished()
     if (scansOutstanding > 0)
         return;  // another scan is already rebuilding the list
     select->fillDeviceList();
-    bench->showPorts(m_deviceManager->portReports(), m_deviceManager->devices());
+    bench->showPorts(m_deviceManager->portReports(), m_deviceManager->devices(), true);
     prepareLevelForm();
     updateWatching();
 }
@@ -159,6 +165,12 @@ void MainWindow::onPortsChanged()
 {
     if (isScanning())
         return;
+    // A probe that ends after a page was opened: the list is rebuilt on the way back to it, so
+    // that the header keeps naming the open sensor.
+    if (ui->stackedWidget->currentIndex() != 0) {
+        portsChangedAway = true;
+        return;
+    }
     select->fillDeviceList();
     bench->showPorts(m_deviceManager->portReports(), m_deviceManager->devices());
     prepareLevelForm();
@@ -294,6 +306,9 @@ void MainWindow::showDevice(int index)
         }
         if (spareLlsForm) {
             llsForm = std::exchange(spareLlsForm, nullptr);
+            // It may be opened between being built and being put in the stack.
+            if (ui->mainMenuStack->indexOf(llsForm) < 0)
+                ui->mainMenuStack->addWidget(llsForm);
             llsForm->bindDevice(qobject_cast<LLSDevice *>(device));
         } else {
             llsForm = new LLSForm(this, this);
@@ -351,6 +366,10 @@ void MainWindow::on_navigationButton_clicked()
     ui->navigationButton->setVisible(false);
     ui->stackedWidget->setCurrentIndex(0);
     ui->introStack->setCurrentWidget(select);
+    if (std::exchange(portsChangedAway, false) && !isScanning()) {
+        select->fillDeviceList();
+        bench->showPorts(m_deviceManager->portReports(), m_deviceManager->devices());
+    }
     prepareLevelForm();
     updateWatching();
 }
@@ -364,6 +383,16 @@ void MainWindow::onInterfaceError(const QString &errorMSG)
     // bench says in each sensor's row what became of it.
     if (isScanning() || benchRunning)
         return;
+    // While a page is open only its own sensor's port counts: a search's probe of a port that has
+    // just appeared, ending late, does not take the user off the sensor they are working.
+    if (ui->stackedWidget->currentIndex() == 1 && sender()) {
+        QWidget *form = ui->mainMenuStack->currentWidget();
+        AbstractDevice *device = form == llsForm && llsForm ? static_cast<AbstractDevice *>(llsForm->device())
+            : form == ncpsForm && ncpsForm                  ? static_cast<AbstractDevice *>(ncpsForm->device())
+                                                            : nullptr;
+        if (!device || device->interfaceDriver() != sender())
+            return;
+    }
     // Taken now: a reply may still land while a dialog is being closed.
     writeCutOff = writeCutOff || (llsForm && ui->mainMenuStack->currentWidget() == llsForm && llsForm->isWriting());
     if (closeModalFirst([this, errorMSG] { onInterfaceError(errorMSG); }))

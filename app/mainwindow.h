@@ -91,6 +91,7 @@ private:
     LLSForm *llsForm = nullptr;
     // A level sensor page built ahead at a quiet moment, so that opening one costs one frame.
     LLSForm *spareLlsForm = nullptr;
+    bool portsChangedAway = false;  // the ports changed while a page was open
     int scansOutstanding = 0;
     BenchView *bench = nullptr;
     bool benchRunning = false;

@@ -92,7 +92,14 @@ void Select::fillDeviceList()
     }
     connect(ui->deviceCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &Select::onDeviceIndexChanged, Qt::UniqueConnection);
-    if (!devices.isEmpty())
+    // A port that comes or goes does not move the user's choice to another sensor.
+    int chosen = 0;
+    for (int i = 0; i < devices.size(); ++i)
+        if (devices.at(i)->interfaceDriver()->name() == chosenPort)
+            chosen = i;
+    if (chosen != 0)
+        ui->deviceCombo->setCurrentIndex(chosen);  // reaches onDeviceIndexChanged
+    else if (!devices.isEmpty())
         onDeviceIndexChanged(0);
 }
 
@@ -101,6 +108,8 @@ void Select::onDeviceIndexChanged(int index)
     if (index < 0 || listStale || mainWindow->deviceManager()->devices().isEmpty())
         return;
     ui->selectButton->setEnabled(!gone.value(index));
+    if (AbstractDevice *device = mainWindow->deviceManager()->devices().value(index))
+        chosenPort = device->interfaceDriver()->name();
     mainWindow->showDeviceHeader(index);
 }
 

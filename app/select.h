@@ -54,6 +54,7 @@ private:
     MainWindow *mainWindow;
     bool listStale = true;
     QVector<bool> gone;  // by device: its port went away since the search
+    QString chosenPort;  // the port of the sensor chosen in the list: kept when the list is rebuilt
 };
 
 #endif

@@ -84,7 +84,9 @@ void TestClosing::closeAtAnyMoment()
     QElapsedTimer clock;
     clock.start();
     window.reset();
-    QVERIFY2(clock.elapsed() < (moment == "unplug" ? 2000 : 8000), qPrintable(QString::number(clock.elapsed())));
+    // On a dead line the two closing commands get one attempt each (a second in all); what may
+    // not happen is the whole drain being waited out, or a poll's three attempts per request.
+    QVERIFY2(clock.elapsed() < (moment == "unplug" ? 3000 : 8000), qPrintable(QString::number(clock.elapsed())));
     if (moment == "unplug")
         return;
     const SimBank bank = sim.banks().value(port);
