@@ -98,6 +98,7 @@ private slots:
     void initTestCase();
     void sweep_data();
     void sweep();
+    void swappedSensorIsLeftAlone();
 
 private:
     DeviceCatalogue catalogue;
@@ -257,6 +258,41 @@ void TestBenchSweep::sweep()
         }
     }
     qInfo("%d runs", runs);
+}
+
+// A sensor found on a port, then another plugged into the same adapter before the bench runs: the
+// newcomer says who it is and is refused, and hears nothing but that question.
+void TestBenchSweep::swappedSensorIsLeftAlone()
+{
+    BenchTask task;
+    QString error;
+    QVERIFY(SettingsFile::save(dir.filePath("swap.conf"), {{"sensorType/Serial", "4201"}, {"sensorType/Firmware", "3"}, {"sensorType/ProductType", "10V"},
+                               {"settings/MinMeasuredRange", "10"}, {"settings/MaxMeasuredRange", "90"}, {"settings/TankProfileEnable", "false"},
+                               {"settings/MinOutputRange", "0.5"}, {"settings/MaxOutputRange", "4.5"}, {"settings/SwitchOutputAlarmMode", "full"},
+                               {"settings/WarningLevel", "50"}, {"settings/WarningHysteresis", "5"}}, &error));
+    QVERIFY2(task.prepare(BenchTask::Apply, dir.filePath("swap.conf"), &error), qPrintable(error));
+    SimProcess sim;
+    QVERIFY(sim.start({"--fast", "--verbose", SimProcess::sensorFile("02-ils-voltage.json"), SimProcess::sensorFile("03-murkwell-current.json")}));
+    const QString adapter = dir.filePath("ttyUSB3");
+    QVERIFY(QFile::link(sim.port(0), adapter));
+    auto *port = new QSerialPort(adapter);
+    SerialPortDriver::applyLineSettings(port);
+    auto *driver = new SerialPortDriver(port);
+    QByteArray id;
+    QVERIFY(driver->open());
+    const bool answered = driver->sendRequest("ID\r", id);
+    driver->close();
+    std::unique_ptr<AbstractDevice> device(createDevice(driver, answered, id, catalogue));
+    QVERIFY(qobject_cast<LLSDevice *>(device.get()));
+
+    QVERIFY(QFile::remove(adapter) && QFile::link(sim.port(1), adapter));
+    const SimBank before = sim.banks().value(sim.port(1));
+    std::atomic<bool> stopping{false};
+    const BenchOutcome outcome = BenchEngine::work(qobject_cast<LLSDevice *>(device.get()), task, {}, stopping);
+    QCOMPARE(outcome.kind, BenchOutcome::Refused);
+    QVERIFY2(outcome.text.startsWith("another sensor answers on this port now (ID 4301"), qPrintable(outcome.text));
+    QCOMPARE(sim.commandsSeen(sim.port(1), 2, 300), 1);
+    QCOMPARE(sim.banks().value(sim.port(1)).registers, before.registers);
 }
 
 QTEST_GUILESS_MAIN(TestBenchSweep)
